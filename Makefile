@@ -1,0 +1,62 @@
+# Every target installs what is missing first and is quick when nothing changed.
+PYTHON ?= python3
+VENV := .venv
+BENCH_VENV := .venv-bench
+STAMP := .make
+WHEEL_DIR := build/dist
+CORE_TEST_DIR := build/core-tests
+
+PACKAGE_SOURCES := CMakeLists.txt pyproject.toml README.md $(shell find cmake src vellumkit -type f -not -name '*.pyc')
+CORE_TEST_SOURCES := $(shell find tests/core -type f)
+
+.PHONY: demo test test-core test-python bench sanitize clean
+
+demo: $(STAMP)/installed
+	$(VENV)/bin/python examples/quickstart.py $(CORPUS)
+
+test: test-core test-python
+
+test-python: $(STAMP)/installed
+	$(VENV)/bin/pytest tests/python
+
+test-core: $(STAMP)/venv
+	$(VENV)/bin/cmake -S . -B $(CORE_TEST_DIR) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_BUILD_TESTS=ON >/dev/null
+	$(VENV)/bin/cmake --build $(CORE_TEST_DIR)
+	$(VENV)/bin/ctest --test-dir $(CORE_TEST_DIR) --output-on-failure
+
+bench: $(STAMP)/bench-installed
+	$(BENCH_VENV)/bin/python bench/run.py
+
+sanitize: $(STAMP)/venv
+	bash scripts/sanitize.sh $(VENV)
+
+clean:
+	rm -rf build $(STAMP) $(VENV) $(BENCH_VENV)
+
+$(STAMP)/system-deps: scripts/install-system-deps.sh
+	bash scripts/install-system-deps.sh
+	@mkdir -p $(STAMP) && touch $@
+
+$(STAMP)/venv: requirements/dev.txt $(STAMP)/system-deps
+	test -x $(VENV)/bin/python || $(PYTHON) -m venv $(VENV)
+	$(VENV)/bin/pip install -q -r requirements/dev.txt
+	@touch $@
+
+$(STAMP)/wheel: $(STAMP)/venv $(PACKAGE_SOURCES)
+	rm -rf $(WHEEL_DIR)
+	$(VENV)/bin/pip wheel -q --no-build-isolation --no-deps -w $(WHEEL_DIR) .
+	@touch $@
+
+$(STAMP)/installed: $(STAMP)/wheel
+	$(VENV)/bin/pip install -q --force-reinstall --no-deps $(WHEEL_DIR)/vellumkit-*.whl
+	@touch $@
+
+$(STAMP)/bench-venv: requirements/bench.txt $(STAMP)/system-deps
+	test -x $(BENCH_VENV)/bin/python || $(PYTHON) -m venv $(BENCH_VENV)
+	$(BENCH_VENV)/bin/pip install -q -r requirements/bench.txt
+	@touch $@
+
+$(STAMP)/bench-installed: $(STAMP)/bench-venv $(STAMP)/wheel
+	$(BENCH_VENV)/bin/pip install -q --force-reinstall --no-deps $(WHEEL_DIR)/vellumkit-*.whl
+	@touch $@

@@ -1,0 +1,124 @@
+// PreTokenizer: cuts text into words. Special tokens are removed first, the rest is split by
+// the word pattern, and pieces are optionally cut at Unicode bigrams.
+//
+// Immutable after construction and cheap to copy: the compiled patterns are shared by
+// reference (copying never recompiles), the bigram set is copied. Any number of threads may
+// call for_each_word on one PreTokenizer at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "bigram/bigram_split.hpp"
+#include "pretokenizer/regex.hpp"
+#include "util/error.hpp"
+
+namespace vellum {
+
+// The default word pattern.
+inline constexpr std::string_view kDefaultPattern =
+    R"('(?:[sdmt]|ll|ve|re)| ?\p{L}+| ?\p{N}+| ?[^\s\p{L}\p{N}]+|\s+(?!\S)|\s+)";
+inline constexpr std::string_view kDefaultEotToken = "<|endoftext|>";
+// The never-matching special pattern of a pre-tokenizer without special tokens.
+inline constexpr std::string_view kNoSpecialTokens = "$^";
+
+struct PreTokenizerOptions {
+  std::vector<std::string> special_tokens;
+  std::optional<std::string> eot_token;
+  std::optional<std::string> pat_str;
+  std::optional<std::vector<std::string>> unicode_bigrams;
+  std::string unicode_bigram_mixed_boundary = "keep";
+};
+
+// A word and its number of occurrences.
+struct WordCount {
+  std::string_view word;
+  std::int64_t count;
+};
+
+class PreTokenizer {
+ public:
+  // Builds in order: word pattern (Regex error), special pattern, end-of-text marker,
+  // mixed-boundary mode (SpecError), bigram set (SpecError); the first failure is returned.
+  [[nodiscard]] static Result<PreTokenizer> create(const PreTokenizerOptions& options);
+
+  // Calls `sink(std::string_view word)` for every word of `text`, in text order. The sink may
+  // return void or Result<void>; the traversal stops at the first failure of the sink or of the
+  // matcher and returns it. Words are views into `text`.
+  // Requires: `text` is valid UTF-8.
+  template <class Sink>
+  Result<void> for_each_word(std::string_view text, Sink&& sink) const;
+
+  // The words of `text` with their counts, in ascending order of their UTF-8 bytes.
+  // The views point into `text` and stay valid as long as it does.
+  [[nodiscard]] Result<std::vector<WordCount>> get_words(std::string_view text) const;
+
+  const std::string& pattern() const { return pattern_->pattern(); }
+  const std::string& special_pattern() const { return special_pattern_->pattern(); }
+  const std::string& eot_token() const { return eot_token_; }
+  bool has_unicode_bigrams() const { return unicode_bigrams_.has_value(); }
+  bool mixed_boundary_split() const { return mixed_boundary_split_; }
+
+ private:
+  PreTokenizer(std::shared_ptr<const Regex> pattern, std::shared_ptr<const Regex> special_pattern,
+               std::string eot_token, std::optional<BigramSet> unicode_bigrams,
+               bool mixed_boundary_split);
+
+  template <class Emit>
+  Result<void> for_each_word_in_segment(std::string_view segment, Emit& emit) const;
+
+  std::shared_ptr<const Regex> pattern_;
+  std::shared_ptr<const Regex> special_pattern_;
+  std::string eot_token_;
+  std::optional<BigramSet> unicode_bigrams_;
+  bool mixed_boundary_split_;
+  // Derived from the special pattern's text at construction: false for "$^", whose scan is skipped.
+  bool has_special_tokens_;
+};
+
+// The special-token pattern: each token with `\ . + * ? ( ) | [ ] { } ^ $ #` escaped by a
+// backslash, joined by "|" in the given order (so the first listed token wins at a position);
+// "$^" when there are none.
+std::string special_tokens_pattern(const std::vector<std::string>& special_tokens);
+
+template <class Emit>
+Result<void> PreTokenizer::for_each_word_in_segment(std::string_view segment, Emit& emit) const {
+  return pattern_->for_each_match(segment, [&](MatchSpan match) -> Result<void> {
+    const std::string_view piece = segment.substr(match.start, match.end - match.start);
+    if (unicode_bigrams_) return cut_at_bigrams(piece, *unicode_bigrams_, mixed_boundary_split_, emit);
+    return emit(piece);
+  });
+}
+
+template <class Sink>
+Result<void> PreTokenizer::for_each_word(std::string_view text, Sink&& sink) const {
+  auto emit = [&sink](std::string_view word) -> Result<void> {
+    if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
+      sink(word);
+      return ok();
+    } else {
+      return sink(word);
+    }
+  };
+  if (!has_special_tokens_) return for_each_word_in_segment(text, emit);
+
+  std::size_t segment_start = 0;
+  auto status = special_pattern_->for_each_match(text, [&](MatchSpan match) -> Result<void> {
+    if (match.start > segment_start) {
+      auto segment = text.substr(segment_start, match.start - segment_start);
+      if (auto inner = for_each_word_in_segment(segment, emit); !inner) return inner;
+    }
+    segment_start = match.end;
+    return ok();
+  });
+  if (!status) return status;
+  if (segment_start < text.size()) return for_each_word_in_segment(text.substr(segment_start), emit);
+  return ok();
+}
+
+}  // namespace vellum

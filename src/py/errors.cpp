@@ -1,0 +1,46 @@
+#include "py/errors.hpp"
+
+#include <new>
+
+#include "py/references.hpp"
+#include "util/invariant.hpp"
+
+namespace vellum::py {
+namespace {
+
+PyObject* invariant_exception = nullptr;
+
+}  // namespace
+
+bool load_invariant_exception() {
+  const Ref module = Ref::steal(PyImport_ImportModule("vellumkit._invariant"));
+  if (!module) return false;
+  invariant_exception = PyObject_GetAttrString(module.get(), "InvariantViolation");
+  return invariant_exception != nullptr;
+}
+
+PyObject* raise_error(PyObject* exception_type, const Error& error) {
+  const std::string message = error.message();
+  const Ref text = Ref::steal(
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (text) PyErr_SetObject(exception_type, text.get());
+  return nullptr;
+}
+
+PyObject* raise_error_by_kind(const Error& error) {
+  return raise_error(error.kind() == ErrorKind::Io ? PyExc_OSError : PyExc_ValueError, error);
+}
+
+void raise_core_exception(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& exception) {
+    PyErr_SetString(invariant_exception, exception.what());
+  } catch (...) {
+    PyErr_SetString(invariant_exception, "unknown C++ exception escaped the core");
+  }
+}
+
+}  // namespace vellum::py
