@@ -1,0 +1,44 @@
+"""Shared helpers of the benchmark scripts: corpus location, timing and result tables."""
+
+import json
+import os
+import pathlib
+import time
+
+REPO = pathlib.Path(__file__).resolve().parent.parent
+RESULTS = REPO / "bench" / "results"
+# The shared corpora sit beside the repository; VELLUM_CORPORA points elsewhere.
+CORPORA = pathlib.Path(os.environ.get("VELLUM_CORPORA", REPO.parent / "shared" / "corpora"))
+EOT = "<|endoftext|>"
+DEFAULT_PATTERN = r"""'(?:[sdmt]|ll|ve|re)| ?\p{L}+| ?\p{N}+| ?[^\s\p{L}\p{N}]+|\s+(?!\S)|\s+"""
+
+
+def read_corpus(*names):
+    """The named corpus files joined into one text, and its size in bytes."""
+    text = "".join((CORPORA / name).read_text(encoding="utf-8") for name in names)
+    return text, len(text.encode("utf-8"))
+
+
+def best_time(function, repeats):
+    """The fastest of `repeats` runs of `function()`, in seconds, and its last result."""
+    best = float("inf")
+    result = None
+    for _ in range(repeats):
+        started = time.perf_counter()
+        result = function()
+        best = min(best, time.perf_counter() - started)
+    return best, result
+
+
+def print_table(title, header, rows):
+    widths = [max(len(str(cell)) for cell in column) for column in zip(header, *rows)]
+    print(f"\n{title}")
+    for line in [header, ["-" * width for width in widths], *rows]:
+        print("  ".join(str(cell).rjust(width) for cell, width in zip(line, widths)))
+
+
+def save_results(name, payload):
+    RESULTS.mkdir(parents=True, exist_ok=True)
+    path = RESULTS / f"{name}.json"
+    path.write_text(json.dumps(payload, indent=2) + "\n", encoding="utf-8")
+    return path
