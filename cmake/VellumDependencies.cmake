@@ -5,6 +5,7 @@ add_library(vellum::pcre2 ALIAS PkgConfig::PCRE2)
 
 find_package(TBB REQUIRED)
 find_package(Boost 1.81 REQUIRED CONFIG)
+find_package(simdjson 3 REQUIRED CONFIG)
 
 find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
 add_library(vellum_xxhash INTERFACE)

@@ -1,6 +1,9 @@
 # Type stubs of the native module vellumkit._lib; a test keeps them in step with the module.
-from collections.abc import Sequence
+import os
+from collections.abc import Iterable, Sequence
 from typing import final
+
+_Path = str | os.PathLike[str]
 
 class BpeTrainerBase: ...
 
@@ -31,12 +34,42 @@ class PreTokenizer:
     ) -> PreTokenizer: ...
     def get_words(self, text: str) -> dict[str, int]:
         """Pretokenize text and return a word-frequency mapping."""
+    def find_chunk_boundaries(
+        self, path: _Path, *, chunk_size: int = 1048576, boundary: str = "auto"
+    ) -> list[tuple[int, int]]:
+        """Python wrapper for [`PreTokenizer::find_chunk_boundaries`]."""
+    def get_words_from_segment(self, path: _Path, offset: int, length: int) -> dict[str, int]:
+        """Python wrapper for [`PreTokenizer::get_words_from_segment`]."""
+    def get_words_from_file(
+        self, path: _Path, *, chunk_size: int = 1048576, boundary: str = "auto"
+    ) -> dict[str, int]:
+        """Python wrapper for [`PreTokenizer::get_words_from_file`]."""
+    def word_counter(self) -> WordCounter:
+        """Create an empty mergeable word counter."""
+    def load_word_counter(self, path: _Path) -> WordCounter: ...
 
 @final
 class BigramCounter: ...
 
 @final
-class WordCounter: ...
+class WordCounter:
+    def __new__(cls, pre_tokenizer: PreTokenizer) -> WordCounter: ...
+    def add_text(self, text: str) -> None: ...
+    def add_batch(self, texts: Sequence[str]) -> None: ...
+    def add_source(
+        self,
+        source: Iterable[str],
+        *,
+        max_records: int = 4096,
+        max_bytes: int = 67108864,
+        prefetch: int = 1,
+    ) -> None: ...
+    def merge(self, other: WordCounter) -> None: ...
+    def words(self) -> dict[str, int]: ...
+    @property
+    def len(self) -> int: ...
+    def clear(self) -> None: ...
+    def save(self, path: _Path) -> None: ...
 
 @final
 class BpeEncoderBase: ...

@@ -1,11 +1,7 @@
 #include "pretokenizer/pre_tokenizer.hpp"
 
-#include <algorithm>
 #include <string_view>
 
-#include <boost/unordered/unordered_flat_map.hpp>
-
-#include "util/hash.hpp"
 #include "util/invariant.hpp"
 
 namespace vellum {
@@ -91,16 +87,10 @@ PreTokenizer::PreTokenizer(std::shared_ptr<const Regex> pattern,
 Result<std::vector<WordCount>> PreTokenizer::get_words(std::string_view text) const {
   // Counting in a hash map and sorting the distinct words once is several times faster than
   // keeping an ordered map, and gives the same byte order.
-  boost::unordered_flat_map<std::string_view, std::int64_t, TextHash, TextEqual> counts;
-  auto status = for_each_word(text, [&counts](std::string_view word) { ++counts[word]; });
+  WordViewMap counts;
+  auto status = for_each_word(text, [&counts](std::string_view word) { return count_word(counts, word); });
   if (!status) return std::unexpected(std::move(status.error()));
-
-  std::vector<WordCount> words;
-  words.reserve(counts.size());
-  for (const auto& [word, count] : counts) words.push_back(WordCount{word, count});
-  std::sort(words.begin(), words.end(),
-            [](const WordCount& a, const WordCount& b) { return a.word < b.word; });
-  return words;
+  return sorted_word_counts(counts);
 }
 
 }  // namespace vellum

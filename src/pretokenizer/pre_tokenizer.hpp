@@ -16,6 +16,7 @@
 
 #include "bigram/bigram_split.hpp"
 #include "pretokenizer/regex.hpp"
+#include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
 
 namespace vellum {
@@ -33,12 +34,6 @@ struct PreTokenizerOptions {
   std::optional<std::string> pat_str;
   std::optional<std::vector<std::string>> unicode_bigrams;
   std::string unicode_bigram_mixed_boundary = "keep";
-};
-
-// A word and its number of occurrences.
-struct WordCount {
-  std::string_view word;
-  std::int64_t count;
 };
 
 class PreTokenizer {

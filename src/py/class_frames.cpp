@@ -7,7 +7,6 @@ namespace vellum::py {
 namespace {
 
 constexpr Param kCounterConstructorParams[] = {{"pre_tokenizer"}};
-constexpr Signature kWordCounterConstructor{"WordCounter.__new__()", kCounterConstructorParams};
 constexpr Signature kBigramCounterConstructor{"BigramCounter.__new__()", kCounterConstructorParams};
 
 constexpr Param kTrainerConstructorParams[] = {
@@ -53,7 +52,6 @@ const ClassDecl kBpeTrainerCharacterCharIdxClass =
     bare_class("BpeTrainer_Character_CharIdx", &kTrainerCharacterCharIdxConstructor);
 const ClassDecl kVocabularyClass = bare_class("Vocabulary");
 const ClassDecl kBigramCounterClass = bare_class("BigramCounter", &kBigramCounterConstructor);
-const ClassDecl kWordCounterClass = bare_class("WordCounter", &kWordCounterConstructor);
 const ClassDecl kBpeEncoderBaseClass = bare_class("BpeEncoderBase", &kEncoderConstructor);
 
 }  // namespace vellum::py

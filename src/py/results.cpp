@@ -16,4 +16,16 @@ PyObject* word_counts_to_dict(std::span<const WordCount> words) {
   return dict.release();
 }
 
+PyObject* segments_to_list(std::span<const Segment> segments) {
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(segments.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    PyObject* pair = Py_BuildValue("(KK)", static_cast<unsigned long long>(segments[i].offset),
+                                   static_cast<unsigned long long>(segments[i].length));
+    if (pair == nullptr) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), pair);
+  }
+  return list.release();
+}
+
 }  // namespace vellum::py

@@ -6,11 +6,15 @@
 
 #include <span>
 
-#include "pretokenizer/pre_tokenizer.hpp"
+#include "pretokenizer/chunking.hpp"
+#include "pretokenizer/word_map.hpp"
 
 namespace vellum::py {
 
 // A dict from word to count, filled in the order given (callers pass words in byte order).
 PyObject* word_counts_to_dict(std::span<const WordCount> words);
+
+// A list of (offset, length) tuples.
+PyObject* segments_to_list(std::span<const Segment> segments);
 
 }  // namespace vellum::py

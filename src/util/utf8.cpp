@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <simdjson.h>
+
 namespace vellum {
 
 void append_utf8(std::string& out, char32_t c) {
@@ -26,6 +28,66 @@ std::size_t count_utf8_chars(std::string_view text) {
   std::size_t count = 0;
   for (const char byte : text) count += !is_utf8_continuation(static_cast<unsigned char>(byte));
   return count;
+}
+
+namespace {
+
+// The accepted range of the second byte after `lead`, and the sequence length; length 0 for a
+// byte that cannot start a sequence.
+struct LeadInfo {
+  std::size_t length;
+  unsigned char second_min;
+  unsigned char second_max;
+};
+
+LeadInfo lead_info(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
+  if (lead == 0xE0) return {3, 0xA0, 0xBF};
+  if (lead == 0xED) return {3, 0x80, 0x9F};
+  if (lead >= 0xE1 && lead <= 0xEF) return {3, 0x80, 0xBF};
+  if (lead == 0xF0) return {4, 0x90, 0xBF};
+  if (lead >= 0xF1 && lead <= 0xF3) return {4, 0x80, 0xBF};
+  if (lead == 0xF4) return {4, 0x80, 0x8F};
+  return {0, 0, 0};
+}
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+}  // namespace
+
+std::string decode_utf8_lossy(std::string bytes) {
+  if (simdjson::validate_utf8(bytes.data(), bytes.size())) return bytes;
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      out.push_back(static_cast<char>(lead));
+      ++i;
+      continue;
+    }
+    const LeadInfo info = lead_info(lead);
+    std::size_t end = i + 1;
+    if (info.length > 0) {
+      // Accept continuation bytes while they can still complete the sequence.
+      while (end < i + info.length && end < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[end]);
+        const bool fits = end == i + 1 ? byte >= info.second_min && byte <= info.second_max
+                                       : is_utf8_continuation(byte);
+        if (!fits) break;
+        ++end;
+      }
+      if (end == i + info.length) {
+        out.append(bytes, i, info.length);
+        i = end;
+        continue;
+      }
+    }
+    out.append(kReplacement);
+    i = end;
+  }
+  return out;
 }
 
 std::string quote_for_message(std::string_view text) {

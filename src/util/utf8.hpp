@@ -40,6 +40,10 @@ void append_utf8(std::string& out, char32_t c);
 // Number of scalars in valid UTF-8 `text`.
 std::size_t count_utf8_chars(std::string_view text);
 
+// `bytes` as valid UTF-8: every maximal invalid subpart becomes U+FFFD; decoding never fails.
+// Valid input is returned unchanged without a copy being made beyond the move.
+std::string decode_utf8_lossy(std::string bytes);
+
 // `text` in double quotes, with `"` and `\` escaped by a backslash and control characters
 // escaped (\t, \r, \n, \0, otherwise \u{hex}): the form used to show a user's text in messages.
 std::string quote_for_message(std::string_view text);
