@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "util/file.hpp"
+#include "util/utf8.hpp"
 
 namespace vellum {
 namespace {
@@ -160,7 +161,11 @@ Result<WordMap> load_word_counts(const std::string& path) {
     }
     return std::unexpected(json_error_at(message, document, offset));
   };
-  if (auto code = parser.iterate(json).get(doc); code) return fail(describe(code));
+  if (auto code = parser.iterate(json).get(doc); code) {
+    // The whole input is checked before iteration starts, so there is no position to ask for.
+    const std::size_t offset = code == simdjson::UTF8_ERROR ? valid_utf8_prefix_length(document) : 0;
+    return std::unexpected(json_error_at(describe(code), document, offset));
+  }
 
   simdjson::ondemand::object object;
   if (auto code = doc.get_object().get(object); code) {

@@ -53,38 +53,53 @@ LeadInfo lead_info(unsigned char lead) {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
+// The end of the sequence that starts at `i`: past a complete character (`complete` set), or
+// past its maximal invalid subpart (at least one byte).
+std::size_t sequence_end(std::string_view bytes, std::size_t i, bool& complete) {
+  const auto lead = static_cast<unsigned char>(bytes[i]);
+  complete = lead < 0x80;
+  if (complete) return i + 1;
+  const LeadInfo info = lead_info(lead);
+  std::size_t end = i + 1;
+  if (info.length == 0) return end;
+  // Accept continuation bytes while they can still complete the sequence.
+  while (end < i + info.length && end < bytes.size()) {
+    const auto byte = static_cast<unsigned char>(bytes[end]);
+    const bool fits = end == i + 1 ? byte >= info.second_min && byte <= info.second_max
+                                   : is_utf8_continuation(byte);
+    if (!fits) break;
+    ++end;
+  }
+  complete = end == i + info.length;
+  return end;
+}
+
 }  // namespace
+
+std::size_t valid_utf8_prefix_length(std::string_view bytes) {
+  std::size_t i = 0;
+  bool complete = true;
+  while (i < bytes.size()) {
+    const std::size_t end = sequence_end(bytes, i, complete);
+    if (!complete) return i;
+    i = end;
+  }
+  return i;
+}
 
 std::string decode_utf8_lossy(std::string bytes) {
   if (simdjson::validate_utf8(bytes.data(), bytes.size())) return bytes;
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
   std::size_t i = 0;
+  bool complete = true;
   while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      out.push_back(static_cast<char>(lead));
-      ++i;
-      continue;
+    const std::size_t end = sequence_end(bytes, i, complete);
+    if (complete) {
+      out.append(bytes, i, end - i);
+    } else {
+      out.append(kReplacement);
     }
-    const LeadInfo info = lead_info(lead);
-    std::size_t end = i + 1;
-    if (info.length > 0) {
-      // Accept continuation bytes while they can still complete the sequence.
-      while (end < i + info.length && end < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[end]);
-        const bool fits = end == i + 1 ? byte >= info.second_min && byte <= info.second_max
-                                       : is_utf8_continuation(byte);
-        if (!fits) break;
-        ++end;
-      }
-      if (end == i + info.length) {
-        out.append(bytes, i, info.length);
-        i = end;
-        continue;
-      }
-    }
-    out.append(kReplacement);
     i = end;
   }
   return out;

@@ -40,6 +40,9 @@ void append_utf8(std::string& out, char32_t c);
 // Number of scalars in valid UTF-8 `text`.
 std::size_t count_utf8_chars(std::string_view text);
 
+// Length of the longest prefix of `bytes` that is valid UTF-8.
+std::size_t valid_utf8_prefix_length(std::string_view bytes);
+
 // `bytes` as valid UTF-8: every maximal invalid subpart becomes U+FFFD; decoding never fails.
 // Valid input is returned unchanged without a copy being made beyond the move.
 std::string decode_utf8_lossy(std::string bytes);
