@@ -30,10 +30,12 @@ std::string engine_message(int code) {
   return std::string(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
 }
 
+}  // namespace
+
 // Per-thread matching state, created on a thread's first match and freed when it exits.
-class ThreadMatchState {
+class MatchScratch {
  public:
-  ThreadMatchState()
+  MatchScratch()
       : data_(pcre2_match_data_create(1, nullptr)),
         context_(pcre2_match_context_create(nullptr)),
         jit_stack_(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr)) {
@@ -43,13 +45,13 @@ class ThreadMatchState {
     pcre2_set_heap_limit(context_, kHeapLimitKib);
     pcre2_jit_stack_assign(context_, nullptr, jit_stack_);
   }
-  ~ThreadMatchState() {
+  ~MatchScratch() {
     pcre2_jit_stack_free(jit_stack_);
     pcre2_match_context_free(context_);
     pcre2_match_data_free(data_);
   }
-  ThreadMatchState(const ThreadMatchState&) = delete;
-  ThreadMatchState& operator=(const ThreadMatchState&) = delete;
+  MatchScratch(const MatchScratch&) = delete;
+  MatchScratch& operator=(const MatchScratch&) = delete;
 
   pcre2_match_data* data() const { return data_; }
   pcre2_match_context* context() const { return context_; }
@@ -64,12 +66,10 @@ class ThreadMatchState {
   pcre2_jit_stack* jit_stack_;
 };
 
-ThreadMatchState& thread_match_state() {
-  thread_local ThreadMatchState state;
-  return state;
+MatchScratch& Regex::thread_scratch() {
+  thread_local MatchScratch scratch;
+  return scratch;
 }
-
-}  // namespace
 
 Result<std::shared_ptr<const Regex>> Regex::compile(std::string_view pattern) {
   int error_code = 0;
@@ -89,9 +89,8 @@ Regex::Regex(std::string pattern, pcre2_code* code, bool jit)
 
 Regex::~Regex() { pcre2_code_free(code_); }
 
-Result<Regex::Found> Regex::find(std::string_view subject, std::size_t start,
+Result<Regex::Found> Regex::find(MatchScratch& state, std::string_view subject, std::size_t start,
                                  bool not_empty_at_start, MatchSpan& span) const {
-  ThreadMatchState& state = thread_match_state();
   const auto* text = reinterpret_cast<PCRE2_SPTR>(subject.data());
   int rc;
   if (jit_ && !not_empty_at_start) {

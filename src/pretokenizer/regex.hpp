@@ -19,6 +19,9 @@ struct pcre2_real_code_8;
 
 namespace vellum {
 
+// Per-thread matching state (match data, match context, JIT stack); see regex.cpp.
+class MatchScratch;
+
 // A match as byte offsets into the subject: [start, end).
 struct MatchSpan {
   std::size_t start;
@@ -49,10 +52,14 @@ class Regex {
 
   Regex(std::string pattern, pcre2_real_code_8* code, bool jit);
 
+  // The calling thread's scratch, looked up once per scan: thread-local access from a shared
+  // library goes through a function call, too slow to repeat for every match.
+  static MatchScratch& thread_scratch();
+
   // Finds the leftmost match at or after `start`; with `not_empty_at_start`, an empty match
   // at `start` is refused (and the search is anchored there, as PCRE2 requires for a retry).
-  Result<Found> find(std::string_view subject, std::size_t start, bool not_empty_at_start,
-                     MatchSpan& span) const;
+  Result<Found> find(MatchScratch& scratch, std::string_view subject, std::size_t start,
+                     bool not_empty_at_start, MatchSpan& span) const;
 
   std::string pattern_;
   pcre2_real_code_8* code_;
@@ -61,11 +68,12 @@ class Regex {
 
 template <class OnMatch>
 Result<void> Regex::for_each_match(std::string_view subject, OnMatch&& on_match) const {
+  MatchScratch& scratch = thread_scratch();
   std::size_t pos = 0;
   bool after_empty = false;
   while (pos <= subject.size()) {
     MatchSpan span{};
-    auto found = find(subject, pos, after_empty, span);
+    auto found = find(scratch, subject, pos, after_empty, span);
     if (!found) return std::unexpected(std::move(found.error()));
     if (*found == Found::NoMatch) {
       if (!after_empty || pos == subject.size()) return ok();

@@ -28,12 +28,13 @@ class WordCounter {
   // Counts all texts in parallel (one local map per run of texts, folded smaller into larger);
   // on a counting failure nothing is added.
   [[nodiscard]] Result<void> add_batch(std::span<const std::string> texts);
-  // The parallel count of `texts` without adding it.
-  [[nodiscard]] Result<WordMap> count_batch(std::span<const std::string> texts) const;
+  // The parallel count of `texts` without adding it; the words view `texts`.
+  [[nodiscard]] Result<WordViewMap> count_batch(std::span<const std::string> texts) const;
   // Adds every entry; on overflow, entries before the failing one stay added.
-  [[nodiscard]] Result<void> absorb(const WordMap& words) { return absorb_words(counts_, words); }
-  // The same, taking the map over whole when the counter is empty.
-  [[nodiscard]] Result<void> absorb(WordMap&& words);
+  template <class Map>
+  [[nodiscard]] Result<void> absorb(const Map& words) {
+    return absorb_words(counts_, words);
+  }
   // Adds every count of `other` (same partial effect on overflow). Requires: &other != this.
   [[nodiscard]] Result<void> merge(const WordCounter& other) { return absorb(other.counts_); }
 

@@ -5,13 +5,13 @@
 // Neither is safe for concurrent writes; outputs never depend on their (seeded) hash order.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <boost/unordered/unordered_flat_map.hpp>
+#include <tbb/parallel_sort.h>
 
 #include "util/counting.hpp"
 #include "util/error.hpp"
@@ -44,9 +44,9 @@ template <class Map>
 
 // Adds every entry of `from` into `into`, reserving room once. On overflow it stops with
 // FrequencyOverflow: entries before the failing one stay added, the failing one is unchanged.
-template <class From>
-[[nodiscard]] Result<void> absorb_words(WordMap& into, const From& from) {
-  into.reserve(into.size() + from.size());
+template <class Into, class From>
+[[nodiscard]] Result<void> absorb_words(Into& into, const From& from) {
+  reserve_at_least(into, into.size() + from.size());
   for (const auto& [word, count] : from) {
     if (auto status = add_count(count_of(into, word), count); !status) {
       return status;
@@ -56,7 +56,8 @@ template <class From>
 }
 
 // Sums two partial maps by adding the smaller into the larger; the sum ends in `into`.
-[[nodiscard]] inline Result<void> combine_word_maps(WordMap& into, WordMap&& from) {
+template <class Map>
+[[nodiscard]] Result<void> combine_word_maps(Map& into, Map&& from) {
   if (from.size() > into.size()) std::swap(into, from);
   return absorb_words(into, from);
 }
@@ -67,8 +68,8 @@ std::vector<WordCount> sorted_word_counts(const Map& map) {
   std::vector<WordCount> words;
   words.reserve(map.size());
   for (const auto& [word, count] : map) words.push_back(WordCount{word, count});
-  std::sort(words.begin(), words.end(),
-            [](const WordCount& a, const WordCount& b) { return a.word < b.word; });
+  tbb::parallel_sort(words.begin(), words.end(),
+                     [](const WordCount& a, const WordCount& b) { return a.word < b.word; });
   return words;
 }
 

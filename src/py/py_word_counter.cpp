@@ -84,7 +84,7 @@ PyObject* py_add_source(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   const CountBatch count_batch = [&counter](std::vector<std::string>&& texts) -> Result<void> {
     auto words = counter.count_batch(texts);
     if (!words) return std::unexpected(std::move(words.error()));
-    return counter.absorb(*std::move(words));
+    return counter.absorb(*words);
   };
   return stream_source(bound[0], limits, count_batch);
 }

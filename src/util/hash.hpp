@@ -42,4 +42,12 @@ struct ValueHash {
   }
 };
 
+// Makes room for `count` elements without ever shrinking the table: the flat tables' own
+// reserve() rehashes to the capacity asked for, even a smaller one, which turned every absorb
+// of a small map into a large one into a full rehash.
+template <class Table>
+void reserve_at_least(Table& table, std::size_t count) {
+  if (count > table.max_load()) table.reserve(count);
+}
+
 }  // namespace vellum

@@ -10,7 +10,8 @@
 #include <utility>
 
 #include <tbb/blocked_range.h>
-#include <tbb/parallel_reduce.h>
+#include <tbb/enumerable_thread_specific.h>
+#include <tbb/parallel_for.h>
 #include <tbb/task_group.h>
 
 #include "util/error.hpp"
@@ -37,55 +38,43 @@ class FirstFailure {
   std::optional<Error> failure_;
 };
 
-template <class Partial, class Fold, class Combine>
-class FoldBody {
- public:
-  FoldBody(Fold& fold, Combine& combine, FirstFailure& failure)
-      : fold_(fold), combine_(combine), failure_(failure) {}
-  FoldBody(FoldBody& other, tbb::split)
-      : fold_(other.fold_), combine_(other.combine_), failure_(other.failure_) {}
-
-  void operator()(const tbb::blocked_range<std::size_t>& range) {
-    for (std::size_t index = range.begin(); index != range.end(); ++index) {
-      if (failure_.cancelled()) return;
-      if (auto status = fold_(index, partial_); !status) {
-        failure_.record(std::move(status.error()));
-        return;
-      }
-    }
-  }
-
-  void join(FoldBody& other) {
-    if (failure_.cancelled()) return;
-    if (auto status = combine_(partial_, std::move(other.partial_)); !status) {
-      failure_.record(std::move(status.error()));
-    }
-  }
-
-  Partial& partial() { return partial_; }
-
- private:
-  Partial partial_{};
-  Fold& fold_;
-  Combine& combine_;
-  FirstFailure& failure_;
-};
-
 }  // namespace detail
 
-// Map-reduce over the indices [0, count). `fold(index, Partial&) -> Result<void>` adds one item
-// into a partial result; a worker reuses one partial over a contiguous run of items (the pool
-// decides the runs adaptively). `combine(Partial& into, Partial&& from) -> Result<void>` merges
-// two partials. The first failure cancels the remaining work as soon as possible and is returned
-// (when several items fail, one of their failures).
+// Map-reduce over the indices [0, count). Each worker thread folds the items it is given into
+// its own partial result with `fold(index, Partial&) -> Result<void>`; the partials (one per
+// thread that took part) are then merged on the calling thread with
+// `combine(Partial& into, Partial&& from) -> Result<void>`. The first failure cancels the
+// remaining work as soon as possible and is returned (when several items fail, one of them).
+//
+// One partial per thread rather than one per stolen range: with large partials (word maps of
+// hundreds of thousands of entries) each extra partial costs a full merge on a serial path.
 template <class Partial, class Fold, class Combine>
 Result<Partial> parallel_fold(std::size_t count, Fold fold, Combine combine) {
   tbb::task_group_context context;
   detail::FirstFailure failure(context);
-  detail::FoldBody<Partial, Fold, Combine> body(fold, combine, failure);
-  tbb::parallel_reduce(tbb::blocked_range<std::size_t>(0, count, 1), body, context);
+  tbb::enumerable_thread_specific<Partial> partials;
+  tbb::parallel_for(
+      tbb::blocked_range<std::size_t>(0, count, 1),
+      [&](const tbb::blocked_range<std::size_t>& range) {
+        Partial& partial = partials.local();
+        for (std::size_t index = range.begin(); index != range.end(); ++index) {
+          if (failure.cancelled()) return;
+          if (auto status = fold(index, partial); !status) {
+            failure.record(std::move(status.error()));
+            return;
+          }
+        }
+      },
+      context);
   if (auto error = failure.take()) return std::unexpected(std::move(*error));
-  return std::move(body.partial());
+
+  Partial result{};
+  for (Partial& partial : partials) {
+    if (auto status = combine(result, std::move(partial)); !status) {
+      return std::unexpected(std::move(status.error()));
+    }
+  }
+  return result;
 }
 
 }  // namespace vellum
