@@ -1,4 +1,4 @@
-"""A first run of vellumkit: pre-tokenize a real corpus and show what came out.
+"""A first run of vellumkit: count the words of a real corpus, save the counts and load them back.
 
 Usage: python examples/quickstart.py [PATH]
 
@@ -6,10 +6,10 @@ PATH is a text file or a folder (its *.py, *.txt and *.md files are read); by de
 source files of the running Python's standard library, which every machine has.
 """
 
-import collections
 import pathlib
 import sys
 import sysconfig
+import tempfile
 import time
 
 from vellumkit import PreTokenizer
@@ -34,18 +34,28 @@ def main():
         raise SystemExit("no text files found")
     texts = [path.read_text(encoding="utf-8", errors="replace") for path in files]
     size = sum(len(text.encode("utf-8")) for text in texts)
+    origin = files[0] if len(files) == 1 else files[0].parent
+    print(f"corpus: {len(files)} files, {size / 1e6:.1f} MB (from {origin})")
 
     pre_tokenizer = PreTokenizer(["<|endoftext|>"])
+    counter = pre_tokenizer.word_counter()
     started = time.perf_counter()
-    counts = collections.Counter()
-    for text in texts:
-        counts.update(pre_tokenizer.get_words(text))
+    counter.add_batch(texts)
     elapsed = time.perf_counter() - started
+    words = counter.words()
+    print(f"counted in {elapsed:.2f} s ({size / 1e6 / elapsed:.1f} MB/s, all cores):")
+    print(f"  {sum(words.values()):,} words, {counter.len:,} distinct")
+    top = sorted(words.items(), key=lambda item: -item[1])[:10]
+    print("  most frequent:", ", ".join(f"{word!r} x{count:,}" for word, count in top))
 
-    print(f"corpus: {len(files)} files, {size / 1e6:.1f} MB (from {files[0].parent if len(files) > 1 else files[0]})")
-    print(f"pre-tokenized in {elapsed:.2f} s ({size / 1e6 / elapsed:.1f} MB/s):")
-    print(f"  {sum(counts.values()):,} words, {len(counts):,} distinct")
-    print("  most frequent:", ", ".join(f"{word!r} x{count:,}" for word, count in counts.most_common(10)))
+    with tempfile.TemporaryDirectory() as folder:
+        path = pathlib.Path(folder) / "word_counts.json"
+        started = time.perf_counter()
+        counter.save(path)
+        loaded = pre_tokenizer.load_word_counter(path)
+        elapsed = time.perf_counter() - started
+        assert loaded.words() == words
+        print(f"saved and loaded back {path.stat().st_size / 1e6:.1f} MB of counts in {elapsed:.2f} s")
 
 
 if __name__ == "__main__":
