@@ -14,13 +14,80 @@ class UnicodeBigramSelection: ...
 class BpeModelBase: ...
 
 @final
-class BpeTrainer_u8_Idx(BpeTrainerBase): ...
+class BpeTrainer_u8_Idx(BpeTrainerBase):
+    def __new__(
+        cls,
+        special_tokens: Sequence[str],
+        initial_alphabet: str | None = None,
+        tie_break: str | None = None,
+        parallel_merge_min_occurs_in: int | None = None,
+        hot_pair_window_size: int | None = None,
+        bigram_cutoff_freq: int | None = None,
+    ) -> BpeTrainer_u8_Idx: ...
+    def add_words(self, words: Sequence[tuple[str, int]]) -> None:
+        """Add `(word, frequency)` pairs to the trainer's inventory."""
+    def add_word_counter(self, counter: WordCounter) -> None:
+        """Replace the trainer inventory by consuming a word counter."""
+    def vocab_size(self) -> int:
+        """Current vocabulary size."""
+    def get_vocab(self) -> Vocabulary:
+        """Return a view of the current vocabulary."""
+    @property
+    def last_merge_freq(self) -> int | None:
+        """Frequency of the most recently completed pair merge."""
+    def init_training(self) -> None:
+        """Initialize internal training state."""
+    def step(self) -> int:
+        """Perform one training step.
+
+        Returns the updated vocabulary size."""
+    def train_until(self, vocab_size: int) -> int:
+        """Train until the vocabulary reaches `vocab_size` or the pair cutoff.
+
+        Returns the updated vocabulary size."""
 
 @final
-class BpeTrainer_Character_CharIdx(BpeTrainerBase): ...
+class BpeTrainer_Character_CharIdx(BpeTrainerBase):
+    def __new__(
+        cls,
+        special_tokens: Sequence[str],
+        initial_alphabet: str | None = None,
+        tie_break: str | None = None,
+        parallel_merge_min_occurs_in: int | None = None,
+        hot_pair_window_size: int | None = None,
+        bigram_cutoff_freq: int | None = None,
+    ) -> BpeTrainer_Character_CharIdx: ...
+    def add_words(self, words: Sequence[tuple[str, int]]) -> None:
+        """Add `(word, frequency)` pairs to the trainer's inventory."""
+    def add_word_counter(self, counter: WordCounter) -> None:
+        """Replace the trainer inventory by consuming a word counter."""
+    def vocab_size(self) -> int:
+        """Current vocabulary size."""
+    def get_vocab(self) -> Vocabulary:
+        """Return a view of the current vocabulary."""
+    @property
+    def last_merge_freq(self) -> int | None:
+        """Frequency of the most recently completed pair merge."""
+    def init_training(self) -> None:
+        """Initialize internal training state."""
+    def step(self) -> int:
+        """Perform one training step.
+
+        Returns the updated vocabulary size."""
+    def train_until(self, vocab_size: int) -> int:
+        """Train until the vocabulary reaches `vocab_size` or the pair cutoff.
+
+        Returns the updated vocabulary size."""
 
 @final
-class Vocabulary: ...
+class Vocabulary:
+    @property
+    def len(self) -> int:
+        """Number of entries in the vocabulary."""
+    def get(self, word: str) -> int | None:
+        """Look up a word/token and return its id if present."""
+    def items(self) -> list[tuple[bytes, int]]:
+        """Return all `(token_bytes, id)` entries."""
 
 @final
 class PreTokenizer:

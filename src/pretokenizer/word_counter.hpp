@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pretokenizer/pre_tokenizer.hpp"
@@ -43,6 +44,8 @@ class WordCounter {
   std::size_t size() const { return counts_.size(); }
   // Drops every entry, keeping the capacity.
   void clear() { counts_.clear(); }
+  // Moves every entry out, leaving the counter empty with a new table.
+  WordMap take_counts() { return std::exchange(counts_, WordMap{}); }
 
   const PreTokenizer& pre_tokenizer() const { return pre_tokenizer_; }
   const WordMap& counts() const { return counts_; }

@@ -9,19 +9,6 @@ namespace {
 constexpr Param kCounterConstructorParams[] = {{"pre_tokenizer"}};
 constexpr Signature kBigramCounterConstructor{"BigramCounter.__new__()", kCounterConstructorParams};
 
-constexpr Param kTrainerConstructorParams[] = {
-    {"special_tokens"},
-    {"initial_alphabet", "None"},
-    {"tie_break", "None"},
-    {"parallel_merge_min_occurs_in", "None"},
-    {"hot_pair_window_size", "None"},
-    {"bigram_cutoff_freq", "None"},
-};
-constexpr Signature kTrainerU8IdxConstructor{"BpeTrainer_u8_Idx.__new__()",
-                                             kTrainerConstructorParams};
-constexpr Signature kTrainerCharacterCharIdxConstructor{"BpeTrainer_Character_CharIdx.__new__()",
-                                                        kTrainerConstructorParams};
-
 constexpr Param kEncoderConstructorParams[] = {
     {"format"},
     {"unit"},
@@ -47,10 +34,6 @@ constexpr ClassDecl bare_class(const char* name, const Signature* constructor = 
 const ClassDecl kBpeTrainerBaseClass = bare_class("BpeTrainerBase", nullptr, true);
 const ClassDecl kUnicodeBigramSelectionClass = bare_class("UnicodeBigramSelection");
 const ClassDecl kBpeModelBaseClass = bare_class("BpeModelBase");
-const ClassDecl kBpeTrainerU8IdxClass = bare_class("BpeTrainer_u8_Idx", &kTrainerU8IdxConstructor);
-const ClassDecl kBpeTrainerCharacterCharIdxClass =
-    bare_class("BpeTrainer_Character_CharIdx", &kTrainerCharacterCharIdxConstructor);
-const ClassDecl kVocabularyClass = bare_class("Vocabulary");
 const ClassDecl kBigramCounterClass = bare_class("BigramCounter", &kBigramCounterConstructor);
 const ClassDecl kBpeEncoderBaseClass = bare_class("BpeEncoderBase", &kEncoderConstructor);
 

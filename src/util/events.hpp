@@ -30,6 +30,8 @@ class Receiver {
   virtual void exit_span(std::string_view target, std::string_view name) = 0;
   virtual void increment_counter(std::string_view name, std::uint64_t amount) = 0;
   virtual void record_histogram(std::string_view name, double value) = 0;
+  virtual void set_counter(std::string_view name, std::uint64_t value) = 0;
+  virtual void set_gauge(std::string_view name, double value) = 0;
 };
 
 namespace detail {
@@ -52,6 +54,14 @@ inline void increment_counter(std::string_view name, std::uint64_t amount) {
 
 inline void record_histogram(std::string_view name, double value) {
   if (Receiver* r = receiver()) r->record_histogram(name, value);
+}
+
+inline void set_counter(std::string_view name, std::uint64_t value) {
+  if (Receiver* r = receiver()) r->set_counter(name, value);
+}
+
+inline void set_gauge(std::string_view name, double value) {
+  if (Receiver* r = receiver()) r->set_gauge(name, value);
 }
 
 // Enters a span on construction and leaves it on destruction (with the receiver that saw the

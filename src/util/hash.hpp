@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include <xxhash.h>
 
@@ -39,6 +40,16 @@ struct ValueHash {
   using is_avalanching = std::true_type;
   std::size_t operator()(const T& value) const {
     return XXH3_64bits_withSeed(&value, sizeof(T), kProcessHashSeed);
+  }
+};
+
+// Hash of vectors of small trivially copyable values (token contents).
+template <class T>
+struct VectorHash {
+  static_assert(std::is_trivially_copyable_v<T>);
+  using is_avalanching = std::true_type;
+  std::size_t operator()(const std::vector<T>& values) const {
+    return XXH3_64bits_withSeed(values.data(), values.size() * sizeof(T), kProcessHashSeed);
   }
 };
 

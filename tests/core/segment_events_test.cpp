@@ -34,6 +34,12 @@ class RecordingReceiver : public events::Receiver {
   void record_histogram(std::string_view name, double value) override {
     record("histogram " + std::string(name) + " " + std::to_string(static_cast<long>(value)));
   }
+  void set_counter(std::string_view name, std::uint64_t value) override {
+    record("counter " + std::string(name) + " = " + std::to_string(value));
+  }
+  void set_gauge(std::string_view name, double value) override {
+    record("gauge " + std::string(name) + " = " + std::to_string(static_cast<long>(value)));
+  }
 
   std::vector<std::string> lines() {
     const std::lock_guard lock(mutex_);

@@ -1,0 +1,49 @@
+// Token ids and the symbols that words are made of.
+//
+// Idx is a plain unsigned 32-bit id. CharIdx, the symbol of the character trainer, is either an
+// id or Char(c): a character that stands for itself because it has no token of its own yet.
+// Every Char sorts before every id; within a kind by value. Both are trivially copyable values.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <string>
+
+namespace vellum {
+
+using Idx = std::uint32_t;
+
+class CharIdx {
+ public:
+  static constexpr CharIdx character(char32_t c) { return CharIdx(static_cast<std::uint64_t>(c)); }
+  static constexpr CharIdx id(Idx value) { return CharIdx(kIdBase + value); }
+
+  constexpr bool is_char() const { return code_ < kIdBase; }
+  constexpr char32_t char_value() const { return static_cast<char32_t>(code_); }
+  // The id of an id symbol. Requires: !is_char().
+  constexpr Idx id_value() const { return static_cast<Idx>(code_ - kIdBase); }
+
+  friend constexpr auto operator<=>(CharIdx, CharIdx) = default;
+
+ private:
+  // Chars keep their code point; ids are offset past every code point, so the numeric order of
+  // the code is the symbol order.
+  static constexpr std::uint64_t kIdBase = std::uint64_t{1} << 32;
+  constexpr explicit CharIdx(std::uint64_t code) : code_(code) {}
+  std::uint64_t code_;
+};
+
+// The integer id of a symbol; a Char symbol has none, and asking for one is a broken invariant.
+inline Idx to_id(Idx symbol) { return symbol; }
+Idx to_id(CharIdx symbol);
+
+// An adjacent pair of symbols.
+template <class Symbol>
+struct Pair {
+  Symbol left;
+  Symbol right;
+
+  friend constexpr auto operator<=>(const Pair&, const Pair&) = default;
+};
+
+}  // namespace vellum

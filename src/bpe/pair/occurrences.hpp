@@ -1,0 +1,96 @@
+// Occurrence lists and their slab: for each pair, the indices of the words that may contain it.
+//
+// A list may name words that no longer contain its pair, never omits one that does, and may hold
+// repeats between compactions. Lists are append-only vectors rather than hash sets: appending
+// is a store, not a probe, and a vector of 32-bit indices takes a quarter of a flat set's
+// memory; repeats are sorted out when the list doubles and when it is taken for a merge. The
+// slab reuses the most recently freed slot first, so it grows only to the most lists alive at
+// once. Not thread-safe; owned by one pair store.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "util/invariant.hpp"
+
+namespace vellum {
+
+using WordIndex = std::uint32_t;
+
+class OccurrenceList {
+ public:
+  void add(WordIndex word) {
+    words_.push_back(word);
+    if (words_.size() >= 2 * compact_size_ + kSlack) compact();
+  }
+  void add_all(const std::vector<WordIndex>& words) {
+    for (const WordIndex word : words) add(word);
+  }
+  // The distinct indices, ascending.
+  std::vector<WordIndex> take_distinct() {
+    compact();
+    compact_size_ = 0;
+    return std::move(words_);
+  }
+  std::size_t size() const { return words_.size(); }
+  std::size_t capacity() const { return words_.capacity(); }
+
+ private:
+  static constexpr std::size_t kSlack = 16;
+  void compact() {
+    std::sort(words_.begin(), words_.end());
+    words_.erase(std::unique(words_.begin(), words_.end()), words_.end());
+    compact_size_ = words_.size();
+  }
+  std::vector<WordIndex> words_;
+  std::size_t compact_size_ = 0;
+};
+
+// Slots of occurrence lists addressed by handle: 0 means "no list", v names slot v - 1.
+class OccurrenceSlab {
+ public:
+  // Stores `list` in a free slot and returns its handle.
+  std::uint64_t insert(OccurrenceList list) {
+    std::uint64_t slot;
+    if (!free_.empty()) {
+      slot = free_.back();
+      free_.pop_back();
+      slots_[slot].list = std::move(list);
+    } else {
+      check_invariant(slots_.size() != UINT64_MAX, "occurs_in slab exhausted");
+      slot = slots_.size();
+      slots_.push_back(Slot{std::move(list)});
+    }
+    slots_[slot].occupied = true;
+    return slot + 1;
+  }
+
+  OccurrenceList& at(std::uint64_t handle) {
+    check_invariant(is_occupied(handle), "stale occurs_in id");
+    return slots_[handle - 1].list;
+  }
+
+  // Moves the list out and frees its slot.
+  OccurrenceList take(std::uint64_t handle) {
+    OccurrenceList list = std::move(at(handle));
+    slots_[handle - 1] = Slot{};
+    free_.push_back(handle - 1);
+    return list;
+  }
+
+  std::size_t occupied() const { return slots_.size() - free_.size(); }
+
+ private:
+  struct Slot {
+    OccurrenceList list;
+    bool occupied = false;
+  };
+  bool is_occupied(std::uint64_t handle) const {
+    return handle != 0 && handle <= slots_.size() && slots_[handle - 1].occupied;
+  }
+  std::vector<Slot> slots_;
+  std::vector<std::uint64_t> free_;
+};
+
+}  // namespace vellum

@@ -1,0 +1,102 @@
+// PairStore: the frequency of every adjacent symbol pair of a trainer's words, the words each
+// pair occurs in, and the lazy merge heap that ranks them (exact mode).
+//
+// Frequencies are signed and may fall to zero or below; only pairs of frequency 1 or more
+// become candidates. The heap is lazy: stale candidates stay until popped and are recognised
+// then. Owned by one trainer and used only by the thread that runs it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <boost/unordered/unordered_flat_map.hpp>
+#include <boost/unordered/unordered_flat_set.hpp>
+
+#include "bpe/pair/candidate.hpp"
+#include "bpe/pair/occurrences.hpp"
+#include "bpe/rewrite/merge_words.hpp"
+#include "bpe/token_table.hpp"
+#include "util/error.hpp"
+#include "util/hash.hpp"
+
+namespace vellum {
+
+template <class Kind>
+class PairStore {
+ public:
+  using Symbol = typename Kind::Symbol;
+  using Unit = typename Kind::Unit;
+  using PairT = Pair<Symbol>;
+
+  struct Entry {
+    std::optional<Symbol> target;  // present for a character addition
+    Token<Unit> left_content;
+    Token<Unit> right_content;
+    std::int64_t freq = 0;
+    std::uint64_t occurs_in = 0;  // slab handle, 0 for none
+  };
+
+  // A pair taken out of the store, with its distinct occurrence list.
+  struct Taken {
+    PairT pair;
+    std::optional<Symbol> target;
+    Token<Unit> left_content;
+    Token<Unit> right_content;
+    std::int64_t freq;
+    std::vector<WordIndex> occurs_in;
+  };
+
+  // Initial statistics of one chunk of words.
+  struct PairStat {
+    std::int64_t count = 0;
+    std::vector<WordIndex> words;  // ascending, each word once
+  };
+  struct ChunkStats {
+    boost::unordered_flat_map<Symbol, std::int64_t, ValueHash<Symbol>> symbol_counts;
+    boost::unordered_flat_map<PairT, PairStat, ValueHash<PairT>> pairs;
+  };
+
+  // What one initialisation run remembers between batches.
+  struct Accumulation {
+    boost::unordered_flat_set<Symbol, ValueHash<Symbol>> known_symbols;
+    std::optional<boost::unordered_flat_set<Units<Unit>, VectorHash<Unit>>> vocabulary_contents;
+  };
+
+  explicit PairStore(TieBreak tie_break) : tie_break_(tie_break) {}
+
+  // Folds one chunk's statistics in; FrequencyOverflow if a frequency no longer fits.
+  [[nodiscard]] Result<void> accumulate_batch(ChunkStats&& stats, Accumulation& accumulation,
+                                              const TokenTable<Kind>& vocabulary);
+  // One candidate per entry of frequency 1 or more.
+  void rebuild_heap();
+  // A fresh candidate for `pair` when it is present with frequency 1 or more.
+  void push_candidate(PairT pair);
+  // The best current pair, taken out of the store; nothing when no candidate is left.
+  std::optional<Taken> pop_winner();
+  // Reinserts a taken ordinary pair with its occurrences.
+  void put_back_pair(Taken&& taken);
+  // Folds the changes of one merge in and returns the pairs whose candidates must be pushed.
+  // Every word in which a pair gained occurrences joins its occurrence list, whatever the sign
+  // of the pair's net change, so that the list never misses a word that contains the pair.
+  [[nodiscard]] Result<std::vector<PairT>> apply_deltas(PairT merged, ChangesMap<Symbol>&& changes,
+                                                        const TokenTable<Kind>& vocabulary);
+
+  std::size_t pair_count() const { return table_.size(); }
+  const Entry* find(PairT pair) const {
+    auto found = table_.find(pair);
+    return found == table_.end() ? nullptr : &found->second;
+  }
+
+ private:
+  std::optional<Taken> take_pair(PairT pair);
+  Entry& find_or_insert(PairT pair, const TokenTable<Kind>& vocabulary);
+  Candidate<Kind> candidate_of(PairT pair, const Entry& entry) const;
+
+  TieBreak tie_break_;
+  boost::unordered_flat_map<PairT, Entry, ValueHash<PairT>> table_;
+  OccurrenceSlab slab_;
+  std::vector<Candidate<Kind>> heap_;
+};
+
+}  // namespace vellum

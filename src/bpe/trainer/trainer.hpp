@@ -1,0 +1,107 @@
+// Trainer: BPE training over a word inventory, generic over the unit kind (ByteUnit, CharUnit).
+//
+// The vocabulary starts with the special tokens, then the 256 byte tokens; every applied step
+// adds one id. Training is exactly determined by the inventory, the options and the vocabulary:
+// the result never depends on the thread count, hash seeds or inventory order. A trainer is used
+// by one thread at a time; its parallel work runs on the shared pool and is folded in a fixed
+// order on the calling thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "bpe/ids.hpp"
+#include "bpe/pair/candidate.hpp"
+#include "bpe/pair/pair_store.hpp"
+#include "bpe/token_table.hpp"
+#include "bpe/units.hpp"
+#include "pretokenizer/word_map.hpp"
+#include "util/error.hpp"
+
+namespace vellum {
+
+enum class InitialAlphabet { Raw, ByteLevel };
+
+struct TrainerOptions {
+  std::optional<std::uint64_t> parallel_merge_min_occurs_in;
+  std::optional<std::uint64_t> hot_pair_window_size;
+  std::optional<std::int64_t> bigram_cutoff_freq;
+  InitialAlphabet initial_alphabet = InitialAlphabet::Raw;
+  TieBreak tie_break = TieBreak::SmallestPairId;
+};
+
+// One inventory entry: the current segmentation, the word's own units and its weight.
+template <class Kind>
+struct WordRecord {
+  std::vector<typename Kind::Symbol> symbols;
+  Token<typename Kind::Unit> text;
+  std::int64_t frequency;
+};
+
+// One applied pair merge.
+template <class Kind>
+struct MergeRecord {
+  Pair<typename Kind::Symbol> pair;
+  Idx target;
+  Token<typename Kind::Unit> left_token;
+  Token<typename Kind::Unit> right_token;
+  std::int64_t frequency;
+};
+
+template <class Kind>
+class Trainer {
+ public:
+  using Symbol = typename Kind::Symbol;
+  using Unit = typename Kind::Unit;
+
+  // Ids 0..n-1 for the special tokens in order, then the 256 byte tokens in the order of
+  // `options.initial_alphabet`. Requires: the window size and the cutoff, when present, are
+  // positive (a broken invariant otherwise).
+  Trainer(std::vector<std::string> special_tokens, TrainerOptions options);
+
+  // Replaces the inventory: each (word, frequency) in order, skipping words equal to a special
+  // token. Vocabulary, merges and pair store are untouched until the next init_training.
+  [[nodiscard]] Result<void> replace_inventory(std::span<const std::pair<std::string_view, std::int64_t>> words);
+
+  // Counts the inventory into a fresh pair store and ranks its pairs.
+  [[nodiscard]] Result<void> init_training();
+  // Applies the best pair of the current store; TrainStep when none is left.
+  [[nodiscard]] Result<std::size_t> step();
+  // Initialises and applies winners until the vocabulary holds `target` tokens, the candidates
+  // run out, or the next pair falls under the bigram cutoff.
+  [[nodiscard]] Result<std::size_t> train_until(std::uint64_t target);
+
+  std::size_t vocab_size() const { return vocabulary_.size(); }
+  const TokenTable<Kind>& vocabulary() const { return vocabulary_; }
+  const std::vector<MergeRecord<Kind>>& merges() const { return merges_; }
+  const std::vector<std::string>& special_tokens() const { return special_tokens_; }
+  const std::vector<WordRecord<Kind>>& words() const { return words_; }
+  const TrainerOptions& options() const { return options_; }
+  std::optional<std::int64_t> last_merge_freq() const {
+    return merges_.empty() ? std::nullopt : std::optional(merges_.back().frequency);
+  }
+
+ private:
+  using Store = PairStore<Kind>;
+
+  Symbol symbol_of_unit(Unit unit) const;
+  [[nodiscard]] Result<void> count_chunks();
+  [[nodiscard]] Result<void> apply_winner(typename Store::Taken&& winner);
+  void emit_size_metrics() const;
+
+  std::vector<std::string> special_tokens_;
+  TrainerOptions options_;
+  TokenTable<Kind> vocabulary_;
+  Idx byte_ids_[256];
+  std::vector<WordRecord<Kind>> words_;
+  std::vector<MergeRecord<Kind>> merges_;
+  Store store_;
+  std::optional<std::int64_t> last_winner_freq_;
+};
+
+}  // namespace vellum
