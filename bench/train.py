@@ -1,9 +1,11 @@
 """Training speed and memory: count words from files and train to 32,000 tokens, against the
 peer `tokenizers` doing the same in the same run.
 
-- English (en_novels_1 + en_novels_2, joined into one file) and code (code_mixed): ours counts
-  with PreTokenizer.get_words_from_file (default pattern, special token "<|endoftext|>") and
-  trains BpeTrainer_u8_Idx to 32,000 tokens; the peer trains a BPE model with BpeTrainer
+- English (en_novels_1 + en_novels_2, joined into one file) and code (code_mixed): ours streams
+  the file's lines into a WordCounter with add_source (default pattern, special token
+  "<|endoftext|>"; lines, as the peer reads its files), hands the counter to BpeTrainer_u8_Idx
+  with add_word_counter (no Python dict of words is ever built) and trains to 32,000 tokens;
+  the peer trains a BPE model with BpeTrainer
   (vocab_size 32,000, the same special token, the byte-level initial alphabet) behind a
   ByteLevel pre-tokenizer (the same GPT-2 pattern, no prefix space) on the same file.
 - CJK (zh, ja and ko files, joined): ours trains BpeTrainer_Character_CharIdx; the peer trains
@@ -32,14 +34,17 @@ import json, resource, sys, time
 from vellumkit import BpeTrainer_Character_CharIdx, BpeTrainer_u8_Idx, PreTokenizer
 path, unit, vocab_size = sys.argv[1], sys.argv[2], int(sys.argv[3])
 started = time.perf_counter()
-words = PreTokenizer([{eot!r}]).get_words_from_file(path)
+counter = PreTokenizer([{eot!r}]).word_counter()
+with open(path, encoding="utf-8") as lines:
+    counter.add_source(lines)
+words = counter.len
 counted = time.perf_counter()
 trainer = (BpeTrainer_u8_Idx if unit == "byte" else BpeTrainer_Character_CharIdx)([{eot!r}])
-trainer.add_words(list(words.items()))
+trainer.add_word_counter(counter)
 size = trainer.train_until(vocab_size)
 done = time.perf_counter()
 print(json.dumps({{"count_s": counted - started, "train_s": done - counted, "total_s": done - started,
-                  "vocab_size": size, "words": len(words),
+                  "vocab_size": size, "words": words,
                   "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}}))
 """
 

@@ -15,22 +15,27 @@ using Idx = std::uint32_t;
 
 class CharIdx {
  public:
-  static constexpr CharIdx character(char32_t c) { return CharIdx(static_cast<std::uint64_t>(c)); }
+  // The largest id a CharIdx can hold; the code above it is the character-addition marker.
+  static constexpr Idx kMaxId = 0xFFFFFFFF - 0x110000 - 1;
+
+  static constexpr CharIdx character(char32_t c) { return CharIdx(static_cast<std::uint32_t>(c)); }
+  // Requires: value <= kMaxId (or the marker).
   static constexpr CharIdx id(Idx value) { return CharIdx(kIdBase + value); }
+  static constexpr CharIdx marker() { return CharIdx(0xFFFFFFFF); }
 
   constexpr bool is_char() const { return code_ < kIdBase; }
   constexpr char32_t char_value() const { return static_cast<char32_t>(code_); }
   // The id of an id symbol. Requires: !is_char().
-  constexpr Idx id_value() const { return static_cast<Idx>(code_ - kIdBase); }
+  constexpr Idx id_value() const { return code_ - kIdBase; }
 
   friend constexpr auto operator<=>(CharIdx, CharIdx) = default;
 
  private:
   // Chars keep their code point; ids are offset past every code point, so the numeric order of
-  // the code is the symbol order.
-  static constexpr std::uint64_t kIdBase = std::uint64_t{1} << 32;
-  constexpr explicit CharIdx(std::uint64_t code) : code_(code) {}
-  std::uint64_t code_;
+  // the code is the symbol order, in 32 bits (words of the character trainer are lists of these).
+  static constexpr std::uint32_t kIdBase = 0x110000;
+  constexpr explicit CharIdx(std::uint32_t code) : code_(code) {}
+  std::uint32_t code_;
 };
 
 // The integer id of a symbol; a Char symbol has none, and asking for one is a broken invariant.

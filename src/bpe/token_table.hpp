@@ -22,7 +22,7 @@ class TokenTable {
 
   // Adds `token` under the next id and returns that id.
   Idx add(Token<Unit> token) {
-    check_invariant(tokens_.size() < 0xFFFFFFFF, "token ids exhausted");
+    check_invariant(tokens_.size() <= Kind::kMaxId, "token ids exhausted");
     tokens_.push_back(std::move(token));
     return static_cast<Idx>(tokens_.size() - 1);
   }

@@ -18,6 +18,7 @@ struct ByteUnit {
   static constexpr std::string_view kName = "byte";
   // The left symbol of a character addition; never a real token id.
   static constexpr Symbol kMarker = 0xFFFFFFFF;
+  static constexpr Idx kMaxId = 0xFFFFFFFE;
 
   static Symbol id_symbol(Idx id) { return id; }
   static bool is_id(Symbol) { return true; }
@@ -29,7 +30,8 @@ struct CharUnit {
   using Unit = Character;
   using Symbol = CharIdx;
   static constexpr std::string_view kName = "unicode";
-  static constexpr Symbol kMarker = CharIdx::id(0xFFFFFFFF);
+  static constexpr Symbol kMarker = CharIdx::marker();
+  static constexpr Idx kMaxId = CharIdx::kMaxId;
 
   static Symbol id_symbol(Idx id) { return CharIdx::id(id); }
   static bool is_id(Symbol symbol) { return !symbol.is_char(); }

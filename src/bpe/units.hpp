@@ -21,6 +21,7 @@ namespace vellum {
 // order is the unit order.
 class Character {
  public:
+  constexpr Character() : code_(0) {}
   static constexpr Character scalar(char32_t c) { return Character(static_cast<std::uint32_t>(c)); }
   static constexpr Character raw_byte(std::uint8_t b) { return Character(kRawBase + b); }
 

@@ -6,6 +6,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <memory>
 #include <new>
 #include <span>
 #include <utility>
@@ -68,20 +69,26 @@ void dealloc_object(PyObject* self) {
   Py_DECREF(type);
 }
 
-// A new object of `type` owning `value`; nullptr with MemoryError set on failure.
+// A new object of `type` taking over `value`; nullptr with an exception set on failure (the
+// value is then freed).
 template <class T>
-PyObject* new_object(PyTypeObject* type, T&& value) {
+PyObject* adopt_object(PyTypeObject* type, std::unique_ptr<T> value) {
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   PyObject* self = alloc(type, 0);
   if (self == nullptr) return nullptr;
-  auto* object = as_object<std::remove_cvref_t<T>>(self);
+  auto* object = as_object<T>(self);
   new (&object->borrow) BorrowFlag(0);
-  object->value = new (std::nothrow) std::remove_cvref_t<T>(std::forward<T>(value));
-  if (object->value == nullptr) {
-    Py_DECREF(self);
-    return PyErr_NoMemory();
-  }
+  object->value = value.release();
   return self;
+}
+
+// A new object of `type` owning `value`, moved to the heap.
+template <class T>
+PyObject* new_object(PyTypeObject* type, T&& value) {
+  using Value = std::remove_cvref_t<T>;
+  Value* moved = new (std::nothrow) Value(std::forward<T>(value));
+  if (moved == nullptr) return PyErr_NoMemory();
+  return adopt_object(type, std::unique_ptr<Value>(moved));
 }
 
 }  // namespace vellum::py

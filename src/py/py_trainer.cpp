@@ -160,9 +160,9 @@ struct TrainerBinding {
         !convert_options(bound, options)) {
       return nullptr;
     }
-    auto trainer = run_held([&] { return Core(std::move(special_tokens), options); });
+    auto trainer = run_held([&] { return std::make_unique<Core>(std::move(special_tokens), options); });
     if (!trainer) return nullptr;
-    return new_object(type, *std::move(trainer));
+    return adopt_object(type, *std::move(trainer));
   }
 
   // Runs `work(trainer)` with exclusive access and the interpreter lock released; returns the

@@ -47,32 +47,32 @@ class OccurrenceList {
   std::size_t compact_size_ = 0;
 };
 
-// Slots of occurrence lists addressed by handle: 0 means "no list", v names slot v - 1.
+// Slots of occurrence lists addressed by 32-bit handle: 0 means "no list", v names slot v - 1.
 class OccurrenceSlab {
  public:
   // Stores `list` in a free slot and returns its handle.
-  std::uint64_t insert(OccurrenceList list) {
-    std::uint64_t slot;
+  std::uint32_t insert(OccurrenceList list) {
+    std::uint32_t slot;
     if (!free_.empty()) {
       slot = free_.back();
       free_.pop_back();
       slots_[slot].list = std::move(list);
     } else {
-      check_invariant(slots_.size() != UINT64_MAX, "occurs_in slab exhausted");
-      slot = slots_.size();
+      check_invariant(slots_.size() < UINT32_MAX, "occurs_in slab exhausted");
+      slot = static_cast<std::uint32_t>(slots_.size());
       slots_.push_back(Slot{std::move(list)});
     }
     slots_[slot].occupied = true;
     return slot + 1;
   }
 
-  OccurrenceList& at(std::uint64_t handle) {
+  OccurrenceList& at(std::uint32_t handle) {
     check_invariant(is_occupied(handle), "stale occurs_in id");
     return slots_[handle - 1].list;
   }
 
   // Moves the list out and frees its slot.
-  OccurrenceList take(std::uint64_t handle) {
+  OccurrenceList take(std::uint32_t handle) {
     OccurrenceList list = std::move(at(handle));
     slots_[handle - 1] = Slot{};
     free_.push_back(handle - 1);
@@ -86,11 +86,11 @@ class OccurrenceSlab {
     OccurrenceList list;
     bool occupied = false;
   };
-  bool is_occupied(std::uint64_t handle) const {
+  bool is_occupied(std::uint32_t handle) const {
     return handle != 0 && handle <= slots_.size() && slots_[handle - 1].occupied;
   }
   std::vector<Slot> slots_;
-  std::vector<std::uint64_t> free_;
+  std::vector<std::uint32_t> free_;
 };
 
 }  // namespace vellum

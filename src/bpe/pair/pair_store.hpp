@@ -2,8 +2,10 @@
 // pair occurs in, and the lazy merge heap that ranks them (exact mode).
 //
 // Frequencies are signed and may fall to zero or below; only pairs of frequency 1 or more
-// become candidates. The heap is lazy: stale candidates stay until popped and are recognised
-// then. Owned by one trainer and used only by the thread that runs it.
+// become candidates. The heap is lazy: a frequency change pushes a new candidate and stale ones
+// are dropped when popped, or all at once when they come to outnumber the live pairs. Entries
+// hold no token contents (they follow from the symbols), which keeps an entry at 16 bytes.
+// Owned by one trainer and used only by the thread that runs it.
 #pragma once
 
 #include <cstdint>
@@ -30,17 +32,15 @@ class PairStore {
   using PairT = Pair<Symbol>;
 
   struct Entry {
-    std::optional<Symbol> target;  // present for a character addition
-    Token<Unit> left_content;
-    Token<Unit> right_content;
     std::int64_t freq = 0;
-    std::uint64_t occurs_in = 0;  // slab handle, 0 for none
+    std::uint32_t occurs_in = 0;  // slab handle, 0 for none
+    bool is_addition = false;     // a character addition of the pair's right symbol
   };
 
-  // A pair taken out of the store, with its distinct occurrence list.
+  // A pair taken out of the store, with its contents and its distinct occurrence list.
   struct Taken {
     PairT pair;
-    std::optional<Symbol> target;
+    std::optional<Symbol> target;  // present for a character addition
     Token<Unit> left_content;
     Token<Unit> right_content;
     std::int64_t freq;
@@ -63,11 +63,12 @@ class PairStore {
     std::optional<boost::unordered_flat_set<Units<Unit>, VectorHash<Unit>>> vocabulary_contents;
   };
 
-  explicit PairStore(TieBreak tie_break) : tie_break_(tie_break) {}
+  // `vocabulary` must outlive the store; the candidate order reads contents from it.
+  PairStore(TieBreak tie_break, const TokenTable<Kind>& vocabulary)
+      : vocabulary_(&vocabulary), less_(tie_break, vocabulary) {}
 
   // Folds one chunk's statistics in; FrequencyOverflow if a frequency no longer fits.
-  [[nodiscard]] Result<void> accumulate_batch(ChunkStats&& stats, Accumulation& accumulation,
-                                              const TokenTable<Kind>& vocabulary);
+  [[nodiscard]] Result<void> accumulate_batch(ChunkStats&& stats, Accumulation& accumulation);
   // One candidate per entry of frequency 1 or more.
   void rebuild_heap();
   // A fresh candidate for `pair` when it is present with frequency 1 or more.
@@ -79,8 +80,7 @@ class PairStore {
   // Folds the changes of one merge in and returns the pairs whose candidates must be pushed.
   // Every word in which a pair gained occurrences joins its occurrence list, whatever the sign
   // of the pair's net change, so that the list never misses a word that contains the pair.
-  [[nodiscard]] Result<std::vector<PairT>> apply_deltas(PairT merged, ChangesMap<Symbol>&& changes,
-                                                        const TokenTable<Kind>& vocabulary);
+  [[nodiscard]] Result<std::vector<PairT>> apply_deltas(PairT merged, ChangesMap<Symbol>&& changes);
 
   std::size_t pair_count() const { return table_.size(); }
   const Entry* find(PairT pair) const {
@@ -90,10 +90,11 @@ class PairStore {
 
  private:
   std::optional<Taken> take_pair(PairT pair);
-  Entry& find_or_insert(PairT pair, const TokenTable<Kind>& vocabulary);
-  Candidate<Kind> candidate_of(PairT pair, const Entry& entry) const;
+  bool is_current(const Candidate<Kind>& candidate) const;
+  void drop_stale_candidates();
 
-  TieBreak tie_break_;
+  const TokenTable<Kind>* vocabulary_;
+  CandidateLess<Kind> less_;
   boost::unordered_flat_map<PairT, Entry, ValueHash<PairT>> table_;
   OccurrenceSlab slab_;
   std::vector<Candidate<Kind>> heap_;

@@ -94,7 +94,7 @@ Result<void> Trainer<Kind>::count_chunks() {
                       [&](std::size_t k) { batch[k].emplace(count_chunk(words_, chunks[next + k])); });
     for (auto& stats : batch) {
       if (!*stats) return std::unexpected(std::move(stats->error()));
-      if (auto status = store_.accumulate_batch(**std::move(stats), accumulation, vocabulary_); !status) {
+      if (auto status = store_.accumulate_batch(**std::move(stats), accumulation); !status) {
         return status;
       }
     }
@@ -109,7 +109,7 @@ Result<void> Trainer<Kind>::init_training() {
     events::event("vellum::bpe::trainer", events::Level::Debug,
                   "Initializing BPE training with " + std::to_string(words_.size()) + " words", {});
   }
-  store_ = Store(options_.tie_break);
+  store_ = Store(options_.tie_break, vocabulary_);
   if (auto status = count_chunks(); !status) return status;
   store_.rebuild_heap();
   return ok();

@@ -40,7 +40,7 @@ Result<void> Trainer<Kind>::apply_winner(typename Store::Taken&& winner) {
   }
   events::record_histogram("bpe_trainer.changes", static_cast<double>(changes.size()));
 
-  auto touched = store_.apply_deltas(winner.pair, std::move(changes), vocabulary_);
+  auto touched = store_.apply_deltas(winner.pair, std::move(changes));
   if (!touched) return std::unexpected(std::move(touched.error()));
   for (const auto pair : *touched) store_.push_candidate(pair);
 

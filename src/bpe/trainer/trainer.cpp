@@ -30,7 +30,7 @@ std::vector<std::uint8_t> byte_level_order() {
 
 template <class Kind>
 Trainer<Kind>::Trainer(std::vector<std::string> special_tokens, TrainerOptions options)
-    : special_tokens_(std::move(special_tokens)), options_(options), store_(options.tie_break) {
+    : special_tokens_(std::move(special_tokens)), options_(options), store_(options.tie_break, vocabulary_) {
   check_invariant(!options_.hot_pair_window_size || *options_.hot_pair_window_size > 0,
                   "hot_pair_window_size must be positive");
   check_invariant(!options_.bigram_cutoff_freq || *options_.bigram_cutoff_freq > 0,
@@ -72,7 +72,7 @@ Result<void> Trainer<Kind>::replace_inventory(
     std::vector<Symbol> symbols;
     symbols.reserve(units.size());
     for (const Unit unit : units) symbols.push_back(symbol_of_unit(unit));
-    inventory.push_back(WordRecord<Kind>{std::move(symbols), make_token<Unit>(std::move(units)), frequency});
+    inventory.push_back(WordRecord<Kind>{std::move(symbols), frequency});
   }
   if (inventory.size() > std::numeric_limits<WordIndex>::max()) {
     return std::unexpected(Error::spec("the word inventory holds more than 4294967295 words"));

@@ -35,11 +35,11 @@ struct TrainerOptions {
   TieBreak tie_break = TieBreak::SmallestPairId;
 };
 
-// One inventory entry: the current segmentation, the word's own units and its weight.
+// One inventory entry: the current segmentation and the word's weight. (The word's own units
+// are the concatenated contents of its symbols.)
 template <class Kind>
 struct WordRecord {
   std::vector<typename Kind::Symbol> symbols;
-  Token<typename Kind::Unit> text;
   std::int64_t frequency;
 };
 
@@ -63,6 +63,9 @@ class Trainer {
   // `options.initial_alphabet`. Requires: the window size and the cutoff, when present, are
   // positive (a broken invariant otherwise).
   Trainer(std::vector<std::string> special_tokens, TrainerOptions options);
+  // Pinned in memory: the pair store refers to the vocabulary.
+  Trainer(const Trainer&) = delete;
+  Trainer& operator=(const Trainer&) = delete;
 
   // Replaces the inventory: each (word, frequency) in order, skipping words equal to a special
   // token. Vocabulary, merges and pair store are untouched until the next init_training.
