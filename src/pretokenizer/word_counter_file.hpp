@@ -20,7 +20,4 @@ namespace vellum {
 // problem with its line and column.
 [[nodiscard]] Result<WordMap> load_word_counts(const std::string& path);
 
-// Appends `text` as a JSON string (quoted, escaped as above) to `out`.
-void append_json_string(std::string& out, std::string_view text);
-
 }  // namespace vellum
