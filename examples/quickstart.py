@@ -1,4 +1,5 @@
-"""A first run of vellumkit: count the words of a real corpus, save the counts and load them back.
+"""A first run of vellumkit: count the words of a real corpus, train a byte-level BPE tokenizer
+on them, validate it and save it in both file formats.
 
 Usage: python examples/quickstart.py [PATH]
 
@@ -12,9 +13,11 @@ import sysconfig
 import tempfile
 import time
 
-from vellumkit import PreTokenizer
+from vellumkit import BpeTrainer_u8_Idx, PreTokenizer
 
 SUFFIXES = {".py", ".txt", ".md"}
+EOT = "<|endoftext|>"
+VOCAB_SIZE = 8_000
 
 
 def corpus_files(argument):
@@ -28,34 +31,53 @@ def corpus_files(argument):
     )
 
 
+class Phase:
+    """Prints how long the enclosed step took."""
+
+    def __init__(self, name):
+        self.name = name
+
+    def __enter__(self):
+        self.started = time.perf_counter()
+        return self
+
+    def __exit__(self, *exc):
+        if exc[0] is None:
+            print(f"{self.name}: {time.perf_counter() - self.started:.2f} s")
+
+
 def main():
     files = corpus_files(sys.argv[1] if len(sys.argv) > 1 else None)
     if not files:
         raise SystemExit("no text files found")
-    texts = [path.read_text(encoding="utf-8", errors="replace") for path in files]
-    size = sum(len(text.encode("utf-8")) for text in texts)
     origin = files[0] if len(files) == 1 else files[0].parent
-    print(f"corpus: {len(files)} files, {size / 1e6:.1f} MB (from {origin})")
 
-    pre_tokenizer = PreTokenizer(["<|endoftext|>"])
+    pre_tokenizer = PreTokenizer([EOT])
     counter = pre_tokenizer.word_counter()
-    started = time.perf_counter()
-    counter.add_batch(texts)
-    elapsed = time.perf_counter() - started
-    words = counter.words()
-    print(f"counted in {elapsed:.2f} s ({size / 1e6 / elapsed:.1f} MB/s, all cores):")
-    print(f"  {sum(words.values()):,} words, {counter.len:,} distinct")
-    top = sorted(words.items(), key=lambda item: -item[1])[:10]
-    print("  most frequent:", ", ".join(f"{word!r} x{count:,}" for word, count in top))
+    with Phase("count words"):
+        size = 0
+        for path in files:
+            text = path.read_text(encoding="utf-8", errors="replace")
+            size += len(text.encode("utf-8"))
+            counter.add_text(text)
+    print(f"  {len(files)} files, {size / 1e6:.1f} MB from {origin}: {counter.len:,} distinct words")
 
-    with tempfile.TemporaryDirectory() as folder:
-        path = pathlib.Path(folder) / "word_counts.json"
-        started = time.perf_counter()
-        counter.save(path)
-        loaded = pre_tokenizer.load_word_counter(path)
-        elapsed = time.perf_counter() - started
-        assert loaded.words() == words
-        print(f"saved and loaded back {path.stat().st_size / 1e6:.1f} MB of counts in {elapsed:.2f} s")
+    trainer = BpeTrainer_u8_Idx([EOT], initial_alphabet="byte_level")
+    with Phase(f"train to {VOCAB_SIZE:,} tokens"):
+        trainer.add_word_counter(counter)
+        trainer.train_until(VOCAB_SIZE)
+    with Phase("validate"):
+        model = trainer.validate_model()
+    longest = sorted(model.get_vocab().items(), key=lambda item: -len(item[0]))[:5]
+    print("  longest tokens:", ", ".join(repr(token.decode("utf-8", "replace")) for token, _ in longest))
+
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="vellumkit-"))
+    with Phase("save"):
+        for fmt in ("gpt2", "vellum"):
+            model.save_vocab(folder / f"vocab.{fmt}.json", fmt)
+            model.save_merges_txt(folder / f"merges.{fmt}.txt", fmt)
+    for path in sorted(folder.iterdir()):
+        print(f"  {path} ({path.stat().st_size / 1e3:.0f} kB)")
 
 
 if __name__ == "__main__":

@@ -11,7 +11,22 @@ class BpeTrainerBase: ...
 class UnicodeBigramSelection: ...
 
 @final
-class BpeModelBase: ...
+class BpeModelBase:
+    @property
+    def unit(self) -> str:
+        """Primary segmentation unit used by this model."""
+    @property
+    def last_merge_freq(self) -> int | None:
+        """Frequency of the final pair merge, if the model contains one."""
+    @property
+    def special_tokens(self) -> list[str]:
+        """Reserved special tokens in vocabulary order."""
+    def get_vocab(self) -> Vocabulary:
+        """Return a view of the validated vocabulary."""
+    def save_vocab(self, path: _Path, format: str) -> None:
+        """Save the validated vocabulary JSON."""
+    def save_merges_txt(self, path: _Path, format: str) -> None:
+        """Save the validated merge list."""
 
 @final
 class BpeTrainer_u8_Idx(BpeTrainerBase):
@@ -45,6 +60,8 @@ class BpeTrainer_u8_Idx(BpeTrainerBase):
         """Train until the vocabulary reaches `vocab_size` or the pair cutoff.
 
         Returns the updated vocabulary size."""
+    def validate_model(self) -> BpeModelBase:
+        """Validate the current state and return an immutable model snapshot."""
 
 @final
 class BpeTrainer_Character_CharIdx(BpeTrainerBase):
@@ -78,6 +95,8 @@ class BpeTrainer_Character_CharIdx(BpeTrainerBase):
         """Train until the vocabulary reaches `vocab_size` or the pair cutoff.
 
         Returns the updated vocabulary size."""
+    def validate_model(self) -> BpeModelBase:
+        """Validate the current state and return an immutable model snapshot."""
 
 @final
 class Vocabulary:

@@ -33,7 +33,6 @@ constexpr ClassDecl bare_class(const char* name, const Signature* constructor = 
 
 const ClassDecl kBpeTrainerBaseClass = bare_class("BpeTrainerBase", nullptr, true);
 const ClassDecl kUnicodeBigramSelectionClass = bare_class("UnicodeBigramSelection");
-const ClassDecl kBpeModelBaseClass = bare_class("BpeModelBase");
 const ClassDecl kBigramCounterClass = bare_class("BigramCounter", &kBigramCounterConstructor);
 const ClassDecl kBpeEncoderBaseClass = bare_class("BpeEncoderBase", &kEncoderConstructor);
 

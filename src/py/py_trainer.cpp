@@ -10,6 +10,7 @@
 #include "pretokenizer/word_counter.hpp"
 #include "py/convert.hpp"
 #include "py/errors.hpp"
+#include "py/model_object.hpp"
 #include "py/module_types.hpp"
 #include "py/references.hpp"
 #include "py/vocabulary_object.hpp"
@@ -39,7 +40,8 @@ constexpr Param kVocabSizeParams[] = {{"vocab_size"}};
   static constexpr Signature kGetVocab{NAME ".get_vocab()", {}};                         \
   static constexpr Signature kInitTraining{NAME ".init_training()", {}};                 \
   static constexpr Signature kStep{NAME ".step()", {}};                                  \
-  static constexpr Signature kTrainUntil{NAME ".train_until()", kVocabSizeParams};
+  static constexpr Signature kTrainUntil{NAME ".train_until()", kVocabSizeParams};     \
+  static constexpr Signature kValidateModel{NAME ".validate_model()", {}};
 
 template <class Kind>
 struct Names;
@@ -270,6 +272,19 @@ struct TrainerBinding {
     return size_or_runtime_error(run_exclusive(self, [&](Core& trainer) { return trainer.train_until(target); }));
   }
 
+  static PyObject* py_validate_model(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                     PyObject* kwnames) {
+    PyObject* bound[1];
+    if (!bind_arguments(N::kValidateModel, args, nargs, kwnames, bound)) return nullptr;
+    PyTrainer* object = as_object<Core>(self);
+    const Borrow borrow(object->borrow, Access::Shared);
+    if (!borrow) return nullptr;
+    auto model = run_released([&] { return object->value->validate_model(); });
+    if (!model) return nullptr;
+    if (!*model) return raise_error(PyExc_ValueError, model->error());
+    return new_model(AnyModel(**std::move(model)));
+  }
+
   static constexpr Method kMethods[] = {
       {py_add_words, "add_words", &N::kAddWords, "Add `(word, frequency)` pairs to the trainer's inventory."},
       {py_add_word_counter, "add_word_counter", &N::kAddWordCounter,
@@ -280,6 +295,8 @@ struct TrainerBinding {
       {py_step, "step", &N::kStep, "Perform one training step.\n\nReturns the updated vocabulary size."},
       {py_train_until, "train_until", &N::kTrainUntil,
        "Train until the vocabulary reaches `vocab_size` or the pair cutoff.\n\nReturns the updated vocabulary size."},
+      {py_validate_model, "validate_model", &N::kValidateModel,
+       "Validate the current state and return an immutable model snapshot."},
   };
 
   static constexpr Property kProperties[] = {

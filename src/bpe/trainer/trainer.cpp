@@ -88,6 +88,23 @@ void Trainer<Kind>::emit_size_metrics() const {
   events::set_gauge("bpe_trainer.words_count", static_cast<double>(words_.size()));
 }
 
+template <class Kind>
+Result<BpeModel<Kind>> Trainer<Kind>::validate_model() const {
+  IdTokens<Unit> vocabulary;
+  vocabulary.reserve(vocabulary_.size());
+  for (std::size_t id = 0; id < vocabulary_.size(); ++id) {
+    vocabulary.emplace_back(static_cast<Idx>(id), vocabulary_.at(static_cast<Idx>(id)));
+  }
+  std::vector<MergeInput<Kind>> merges;
+  merges.reserve(merges_.size());
+  for (const MergeRecord<Kind>& merge : merges_) {
+    merges.push_back(MergeInput<Kind>{merge.pair, merge.target, merge.left_token, merge.right_token,
+                                      merge.frequency});
+  }
+  return vellum::validate_model<Kind>(special_tokens_, std::move(vocabulary), merges,
+                                      options_.bigram_cutoff_freq);
+}
+
 template class Trainer<ByteUnit>;
 template class Trainer<CharUnit>;
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bpe/ids.hpp"
+#include "bpe/model.hpp"
 #include "bpe/pair/candidate.hpp"
 #include "bpe/pair/pair_store.hpp"
 #include "bpe/token_table.hpp"
@@ -75,6 +76,8 @@ class Trainer {
   [[nodiscard]] Result<void> init_training();
   // Applies the best pair of the current store; TrainStep when none is left.
   [[nodiscard]] Result<std::size_t> step();
+  // Checks the current state and snapshots it into a model; the trainer is not changed.
+  [[nodiscard]] Result<BpeModel<Kind>> validate_model() const;
   // Initialises and applies winners until the vocabulary holds `target` tokens, the candidates
   // run out, or the next pair falls under the bigram cutoff.
   [[nodiscard]] Result<std::size_t> train_until(std::uint64_t target);

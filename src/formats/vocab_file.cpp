@@ -1,0 +1,97 @@
+#include "formats/vocab_file.hpp"
+
+#include <algorithm>
+
+#include <boost/unordered/unordered_flat_map.hpp>
+
+#include "util/file.hpp"
+#include "util/hash.hpp"
+#include "util/json_text.hpp"
+
+namespace vellum {
+
+template <class Unit>
+Result<void> write_vocab_file(const std::string& path, FileFormat format,
+                              std::span<const std::pair<Idx, Token<Unit>>> entries) {
+  std::vector<std::pair<std::string, Idx>> members;
+  boost::unordered_flat_map<std::string, std::size_t, TextHash, TextEqual> positions;
+  for (const auto& [id, token] : entries) {
+    std::string text = token_text<Unit>(format, *token);
+    const auto [position, inserted] = positions.try_emplace(text, members.size());
+    if (inserted) {
+      members.emplace_back(std::move(text), id);
+    } else {
+      members[position->second].second = id;
+    }
+  }
+  std::string document;
+  document.reserve(128);
+  document += '{';
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    document += i == 0 ? "\n  " : ",\n  ";
+    append_json_string(document, members[i].first);
+    document += ": ";
+    document += std::to_string(members[i].second);
+  }
+  document += members.empty() ? "}" : "\n}";
+
+  auto writer = BufferedWriter::create(path);
+  if (!writer) return std::unexpected(std::move(writer.error()));
+  if (auto status = writer->write(document); !status) return status;
+  return writer->finish();
+}
+
+template <class Unit>
+Result<IdTokens<Unit>> read_vocab_file(const std::string& path, FileFormat format) {
+  std::string content;
+  if (auto status = read_whole_file(path, content); !status) return std::unexpected(std::move(status.error()));
+
+  std::vector<std::pair<std::string, Idx>> members;
+  boost::unordered_flat_map<std::string, std::size_t, TextHash, TextEqual> positions;
+  auto status = read_integer_object(content, [&](std::string_view key, std::int64_t id,
+                                                 std::size_t offset) -> Result<void> {
+    if (id < 0 || id > 0xFFFFFFFF) {
+      return std::unexpected(json_error_at("id " + std::to_string(id) +
+                                               " is outside the unsigned 32-bit range",
+                                           content, offset));
+    }
+    const auto [position, inserted] = positions.try_emplace(std::string(key), members.size());
+    if (inserted) {
+      members.emplace_back(std::string(key), static_cast<Idx>(id));
+    } else {
+      members[position->second].second = static_cast<Idx>(id);
+    }
+    return ok();
+  });
+  if (!status) return std::unexpected(std::move(status.error()));
+
+  IdTokens<Unit> entries;
+  entries.reserve(members.size());
+  for (const auto& [key, id] : members) {
+    auto units = parse_token_text<Unit>(format, key);
+    if (!units) return std::unexpected(std::move(units.error()));
+    entries.emplace_back(id, make_token<Unit>(*std::move(units)));
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Of several entries with one id, keep the last.
+  IdTokens<Unit> unique;
+  unique.reserve(entries.size());
+  for (auto& entry : entries) {
+    if (!unique.empty() && unique.back().first == entry.first) {
+      unique.back() = std::move(entry);
+    } else {
+      unique.push_back(std::move(entry));
+    }
+  }
+  return unique;
+}
+
+template Result<void> write_vocab_file(const std::string&, FileFormat,
+                                       std::span<const std::pair<Idx, Token<std::uint8_t>>>);
+template Result<void> write_vocab_file(const std::string&, FileFormat,
+                                       std::span<const std::pair<Idx, Token<Character>>>);
+template Result<IdTokens<std::uint8_t>> read_vocab_file(const std::string&, FileFormat);
+template Result<IdTokens<Character>> read_vocab_file(const std::string&, FileFormat);
+
+}  // namespace vellum
