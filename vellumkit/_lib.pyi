@@ -3,6 +3,9 @@ import os
 from collections.abc import Iterable, Sequence
 from typing import final
 
+import numpy as np
+import numpy.typing as npt
+
 _Path = str | os.PathLike[str]
 
 class BpeTrainerBase: ...
@@ -21,6 +24,14 @@ class BpeModelBase:
     @property
     def special_tokens(self) -> list[str]:
         """Reserved special tokens in vocabulary order."""
+    def encoder(
+        self,
+        pat_str: str | None = None,
+        unicode_bigrams: Sequence[str] | None = None,
+        unicode_bigram_mixed_boundary: str = "keep",
+        split_on_vocab_bigrams: bool = True,
+    ) -> BpeEncoderBase:
+        """Build an encoder directly from the validated model."""
     def get_vocab(self) -> Vocabulary:
         """Return a view of the validated vocabulary."""
     def save_vocab(self, path: _Path, format: str) -> None:
@@ -158,4 +169,34 @@ class WordCounter:
     def save(self, path: _Path) -> None: ...
 
 @final
-class BpeEncoderBase: ...
+class BpeEncoderBase:
+    def __new__(
+        cls,
+        format: str,
+        unit: str,
+        vocab: dict[str, int] | None,
+        merges: Sequence[tuple[str, str]] | None,
+        vocab_file: _Path | None,
+        merges_file: _Path | None,
+        special_tokens: Sequence[str] | None,
+        pat_str: str | None = None,
+        unicode_bigrams: Sequence[str] | None = None,
+        unicode_bigram_mixed_boundary: str = "keep",
+        split_on_vocab_bigrams: bool = True,
+    ) -> BpeEncoderBase: ...
+    def pre_tokenizer(self) -> PreTokenizer:
+        """Return the underlying pre-tokenizer."""
+    def encode_word(self, word: str) -> list[int]:
+        """Encode one already-pretokenized word without PAT or special-token handling."""
+    def encode_words(self, words: Sequence[str]) -> list[list[int]]:
+        """Encode multiple already-pretokenized words."""
+    def encode_to_numpy(self, text: str) -> npt.NDArray[np.uint32]:
+        """Encode an arbitrary string into a NumPy `uint32` array of token ids."""
+    def encode(self, text: str) -> list[int]:
+        """Encode an arbitrary string into a Python list of token ids."""
+    def encode_file(self, path: _Path, num_chunks: int) -> npt.NDArray[np.uint32]:
+        """Encode a file into a NumPy `uint32` array of token ids."""
+    def decode(self, idxs: Sequence[int] | npt.NDArray[np.uint32]) -> str:
+        """Decode token ids back into a UTF-8 string.
+
+        Accepts either a Python sequence of ints or a NumPy `uint32` array."""

@@ -45,6 +45,7 @@ struct ModelMerge {
 template <class Kind>
 class BpeModel {
  public:
+  using KindType = Kind;
   using Unit = typename Kind::Unit;
 
   BpeModel(std::vector<std::string> special_tokens, IdTokens<Unit> vocabulary,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bigram/bigram_split.hpp"
+#include "bigram/vocab_pair_split.hpp"
 #include "pretokenizer/regex.hpp"
 #include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
@@ -49,6 +50,11 @@ class PreTokenizer {
   template <class Sink>
   Result<void> for_each_word(std::string_view text, Sink&& sink) const;
 
+  // for_each_word that also reports each special token where it stands: `on_word(word)` for
+  // words, `on_special(token)` for special tokens, both in text order.
+  template <class WordSink, class SpecialSink>
+  Result<void> for_each_piece(std::string_view text, WordSink&& on_word, SpecialSink&& on_special) const;
+
   // The words of `text` with their counts, in ascending order of their UTF-8 bytes.
   // The views point into `text` and stay valid as long as it does.
   [[nodiscard]] Result<std::vector<WordCount>> get_words(std::string_view text) const;
@@ -56,6 +62,14 @@ class PreTokenizer {
   const std::string& pattern() const { return pattern_->pattern(); }
   const std::string& special_pattern() const { return special_pattern_->pattern(); }
   const std::string& eot_token() const { return eot_token_; }
+  bool has_vocab_pair_filter() const { return vocab_pair_filter_ != nullptr; }
+
+  // A copy that also cuts words at unit pairs outside `filter` (shared, not copied).
+  PreTokenizer with_vocab_pair_filter(std::shared_ptr<const VocabPairFilter> filter) const {
+    PreTokenizer copy = *this;
+    copy.vocab_pair_filter_ = std::move(filter);
+    return copy;
+  }
   bool has_unicode_bigrams() const { return unicode_bigrams_.has_value(); }
   bool mixed_boundary_split() const { return mixed_boundary_split_; }
 
@@ -70,6 +84,7 @@ class PreTokenizer {
   std::shared_ptr<const Regex> pattern_;
   std::shared_ptr<const Regex> special_pattern_;
   std::string eot_token_;
+  std::shared_ptr<const VocabPairFilter> vocab_pair_filter_;
   std::optional<BigramSet> unicode_bigrams_;
   bool mixed_boundary_split_;
   // Derived from the special pattern's text at construction: false for "$^", whose scan is skipped.
@@ -83,23 +98,38 @@ std::string special_tokens_pattern(const std::vector<std::string>& special_token
 
 template <class Emit>
 Result<void> PreTokenizer::for_each_word_in_segment(std::string_view segment, Emit& emit) const {
+  auto cut_vocab_pairs = [&](std::string_view word) -> Result<void> {
+    if (vocab_pair_filter_) return cut_at_vocab_pairs(word, *vocab_pair_filter_, emit);
+    return emit(word);
+  };
   return pattern_->for_each_match(segment, [&](MatchSpan match) -> Result<void> {
     const std::string_view piece = segment.substr(match.start, match.end - match.start);
-    if (unicode_bigrams_) return cut_at_bigrams(piece, *unicode_bigrams_, mixed_boundary_split_, emit);
-    return emit(piece);
+    if (unicode_bigrams_) {
+      return cut_at_bigrams(piece, *unicode_bigrams_, mixed_boundary_split_, cut_vocab_pairs);
+    }
+    return cut_vocab_pairs(piece);
   });
 }
 
+namespace detail {
+
+// Calls `sink`, which returns void or Result<void>, and gives its outcome as Result<void>.
 template <class Sink>
-Result<void> PreTokenizer::for_each_word(std::string_view text, Sink&& sink) const {
-  auto emit = [&sink](std::string_view word) -> Result<void> {
-    if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
-      sink(word);
-      return ok();
-    } else {
-      return sink(word);
-    }
-  };
+Result<void> call_sink(Sink& sink, std::string_view piece) {
+  if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
+    sink(piece);
+    return ok();
+  } else {
+    return sink(piece);
+  }
+}
+
+}  // namespace detail
+
+template <class WordSink, class SpecialSink>
+Result<void> PreTokenizer::for_each_piece(std::string_view text, WordSink&& on_word,
+                                          SpecialSink&& on_special) const {
+  auto emit = [&on_word](std::string_view word) { return detail::call_sink(on_word, word); };
   if (!has_special_tokens_) return for_each_word_in_segment(text, emit);
 
   std::size_t segment_start = 0;
@@ -108,12 +138,21 @@ Result<void> PreTokenizer::for_each_word(std::string_view text, Sink&& sink) con
       auto segment = text.substr(segment_start, match.start - segment_start);
       if (auto inner = for_each_word_in_segment(segment, emit); !inner) return inner;
     }
+    if (auto special = detail::call_sink(on_special, text.substr(match.start, match.end - match.start));
+        !special) {
+      return special;
+    }
     segment_start = match.end;
     return ok();
   });
   if (!status) return status;
   if (segment_start < text.size()) return for_each_word_in_segment(text.substr(segment_start), emit);
   return ok();
+}
+
+template <class Sink>
+Result<void> PreTokenizer::for_each_word(std::string_view text, Sink&& sink) const {
+  return for_each_piece(text, sink, [](std::string_view) {});
 }
 
 }  // namespace vellum

@@ -2,6 +2,7 @@
 // no module-level functions or constants. A failure while creating a class fails the import.
 #include "py/errors.hpp"
 #include "py/module_types.hpp"
+#include "py/numpy_ids.hpp"
 #include "py/references.hpp"
 
 namespace vellum::py {
@@ -41,6 +42,9 @@ PyModuleDef module_definition = {PyModuleDef_HEAD_INIT, "_lib", nullptr, -1, nul
 PyMODINIT_FUNC PyInit__lib() {
   using namespace vellum::py;
   Ref module = Ref::steal(PyModule_Create(&module_definition));
-  if (!module || !load_invariant_exception() || !add_classes(module.get())) return nullptr;
+  if (!module || !load_invariant_exception() || !add_classes(module.get()) ||
+      !create_id_buffer_type(module.get())) {
+    return nullptr;
+  }
   return module.release();
 }

@@ -2,6 +2,7 @@
 #include "py/model_object.hpp"
 
 #include "py/convert.hpp"
+#include "py/encoder_object.hpp"
 #include "py/errors.hpp"
 #include "py/module_types.hpp"
 #include "py/references.hpp"
@@ -91,7 +92,32 @@ PyObject* py_save_merges_txt(PyObject* self, PyObject* const* args, Py_ssize_t n
               });
 }
 
+constexpr Signature kEncoder{"BpeModelBase.encoder()", kEncoderOptionParams};
+
+PyObject* py_encoder(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* bound[std::size(kEncoderOptionParams)];
+  EncoderOptions options;
+  if (!bind_arguments(kEncoder, args, nargs, kwnames, bound) || !convert_encoder_options(bound, options)) {
+    return nullptr;
+  }
+  auto encoder = run_released([&] {
+    return visit_model(self, [&](const auto& model) -> Result<AnyEncoder> {
+      using Kind = typename std::remove_cvref_t<decltype(model)>::KindType;
+      std::vector<EncoderMerge> merges;
+      merges.reserve(model.merges().size());
+      for (const auto& merge : model.merges()) merges.push_back(EncoderMerge{merge.left, merge.right, merge.target});
+      auto built = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
+      if (!built) return std::unexpected(std::move(built.error()));
+      return AnyEncoder(*std::move(built));
+    });
+  });
+  if (!encoder) return nullptr;
+  if (!*encoder) return raise_error_by_kind(encoder->error());
+  return new_encoder(**std::move(encoder));
+}
+
 constexpr Method kMethods[] = {
+    {py_encoder, "encoder", &kEncoder, "Build an encoder directly from the validated model."},
     {py_get_vocab, "get_vocab", &kGetVocab, "Return a view of the validated vocabulary."},
     {py_save_vocab, "save_vocab", &kSaveVocab, "Save the validated vocabulary JSON."},
     {py_save_merges_txt, "save_merges_txt", &kSaveMerges, "Save the validated merge list."},

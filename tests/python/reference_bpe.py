@@ -166,3 +166,25 @@ class ReferenceTrainer:
                 positions[token] = len(items)
                 items.append((self.token_bytes(token), index))
         return items
+
+
+def reference_encode_word(units, unit_ids, merges):
+    """A naive encoder, for tests only: `units` of one word to ids, then, again and again, the
+    lowest-rank merge whose pair occurs, applied to all its non-overlapping occurrences from the
+    left. `merges` maps (left id, right id) to (rank, target id)."""
+    symbols = [unit_ids[unit] for unit in units]
+    while True:
+        ranked = [(merges[pair][0], pair) for pair in zip(symbols, symbols[1:]) if pair in merges]
+        if not ranked:
+            return symbols
+        _, (left, right) = min(ranked)
+        target = merges[(left, right)][1]
+        out, i = [], 0
+        while i < len(symbols):
+            if i + 1 < len(symbols) and symbols[i] == left and symbols[i + 1] == right:
+                out.append(target)
+                i += 2
+            else:
+                out.append(symbols[i])
+                i += 1
+        symbols = out

@@ -1,0 +1,68 @@
+#include "bpe/encoder/word_cache.hpp"
+
+#include <algorithm>
+
+namespace vellum {
+
+WordCache::WordCache(std::size_t capacity)
+    : shard_capacity_(std::max<std::size_t>(1, capacity / kShards)) {}
+
+WordCache::Shard& WordCache::shard_of(std::string_view word) const {
+  // The map hashes the full key again; the shard takes bits the map does not rely on.
+  return shards_[(TextHash{}(word) >> 58) % kShards];
+}
+
+SharedIds WordCache::find(std::string_view word) const {
+  Shard& shard = shard_of(word);
+  const std::lock_guard lock(shard.mutex);
+  auto found = shard.entries.find(word);
+  if (found == shard.entries.end()) {
+    misses_.fetch_add(1, std::memory_order_relaxed);
+    return nullptr;
+  }
+  hits_.fetch_add(1, std::memory_order_relaxed);
+  if (found->second.count < UINT32_MAX) ++found->second.count;
+  return found->second.ids;
+}
+
+void WordCache::insert(std::string_view word, SharedIds ids) const {
+  Shard& shard = shard_of(word);
+  const std::lock_guard lock(shard.mutex);
+  if (shard.entries.size() >= shard_capacity_ && !shard.entries.contains(word)) sweep(shard);
+  shard.entries.try_emplace(std::string(word), Entry{std::move(ids), 0});
+}
+
+void WordCache::sweep(Shard& shard) const {
+  const std::size_t target = shard_capacity_ - shard_capacity_ / 4 - 1;
+  boost::unordered::erase_if(shard.entries, [](auto& entry) {
+    entry.second.count /= 2;
+    return entry.second.count == 0;
+  });
+  if (shard.entries.size() <= target) return;
+  // Still too full: drop the least counted entries down to three quarters.
+  std::vector<std::uint32_t> counts;
+  counts.reserve(shard.entries.size());
+  for (const auto& [word, entry] : shard.entries) counts.push_back(entry.count);
+  const std::size_t drop = shard.entries.size() - target;
+  std::nth_element(counts.begin(), counts.begin() + static_cast<std::ptrdiff_t>(drop - 1), counts.end());
+  const std::uint32_t threshold = counts[drop - 1];
+  std::size_t dropped = 0;
+  boost::unordered::erase_if(shard.entries, [&](const auto& entry) {
+    if (dropped < drop && entry.second.count <= threshold) {
+      ++dropped;
+      return true;
+    }
+    return false;
+  });
+}
+
+std::size_t WordCache::size() const {
+  std::size_t total = 0;
+  for (Shard& shard : shards_) {
+    const std::lock_guard lock(shard.mutex);
+    total += shard.entries.size();
+  }
+  return total;
+}
+
+}  // namespace vellum
