@@ -1,5 +1,6 @@
 """A first run of vellumkit: count the words of a real corpus, train a byte-level BPE tokenizer
-on them, validate it and save it in both file formats.
+on them, validate it, save it in both file formats, then encode a sample and a file with it and
+decode them back.
 
 Usage: python examples/quickstart.py [PATH]
 
@@ -78,6 +79,18 @@ def main():
             model.save_merges_txt(folder / f"merges.{fmt}.txt", fmt)
     for path in sorted(folder.iterdir()):
         print(f"  {path} ({path.stat().st_size / 1e3:.0f} kB)")
+
+    encoder = model.encoder()
+    sample = f"def greet(name):\n    return f'Hello, {{name}}!'{EOT}print(greet('vellumkit'))\n"
+    ids = encoder.encode(sample)
+    assert encoder.decode(ids) == sample
+    print(f"sample of {len(sample)} characters -> {len(ids)} tokens -> decoded back: {ids[:12]}...")
+
+    path = files[len(files) // 2]
+    with Phase(f"encode {path.name} ({path.stat().st_size / 1e3:.0f} kB) in parallel chunks"):
+        array = encoder.encode_file(path, 8)
+    assert encoder.decode(array) == path.read_bytes().decode("utf-8", errors="replace")
+    print(f"  {len(array):,} tokens ({array.dtype}), decoded back to the file's text")
 
 
 if __name__ == "__main__":
