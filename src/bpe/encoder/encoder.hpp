@@ -71,6 +71,8 @@ class Encoder {
   [[nodiscard]] Result<std::string> decode(std::span<const Idx> ids) const;
 
   const PreTokenizer& pre_tokenizer() const { return pre_tokenizer_; }
+  // One past the largest id of the vocabulary.
+  std::size_t id_bound() const { return known_ids_.size(); }
   const WordCache& cache() const { return cache_; }
   bool has_ordered_merges() const { return ordered_merges_; }
 

@@ -34,9 +34,11 @@ void WordCache::insert(std::string_view word, SharedIds ids) const {
 
 void WordCache::sweep(Shard& shard) const {
   const std::size_t target = shard_capacity_ - shard_capacity_ / 4 - 1;
+  // Words not hit since the last sweep go; the others age by half.
   boost::unordered::erase_if(shard.entries, [](auto& entry) {
+    if (entry.second.count == 0) return true;
     entry.second.count /= 2;
-    return entry.second.count == 0;
+    return false;
   });
   if (shard.entries.size() <= target) return;
   // Still too full: drop the least counted entries down to three quarters.

@@ -2,8 +2,8 @@
 //
 // 64 shards, each a flat hash map under its own mutex, so threads encoding different words rarely
 // meet. The policy keeps frequent words: every hit raises an entry's count (saturating); when a
-// shard is full, one sweep halves every count and drops the entries left at zero (words not hit
-// since the last sweep), and if that frees less than a quarter of the shard, the least counted
+// shard is full, one sweep drops the entries not hit since the previous sweep and halves the
+// counts of the others, and if that frees less than a quarter of the shard, the least counted
 // entries go too. A sweep costs one pass over the shard and frees at least a quarter of it, so
 // insertion stays amortised O(1), and a stream of one-off words cannot flush the frequent ones.
 // Measured on English prose (bench/encode.py): hit rates above 95% once warm.

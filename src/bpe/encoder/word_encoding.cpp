@@ -281,7 +281,14 @@ Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
   for (const std::uint32_t piece : pieces) total += encodings[piece]->size();
   TokenIds ids;
   ids.reserve(total);
-  for (const std::uint32_t piece : pieces) ids.insert(ids.end(), encodings[piece]->begin(), encodings[piece]->end());
+  for (const std::uint32_t piece : pieces) {
+    const TokenIds& encoding = *encodings[piece];
+    if (encoding.size() == 1) {
+      ids.push_back(encoding[0]);  // most pieces are one token: skip the range copy's setup
+    } else {
+      ids.insert(ids.end(), encoding.begin(), encoding.end());
+    }
+  }
   return ids;
 }
 
