@@ -15,6 +15,19 @@ and rewrites every word at every merge. Its rules are the trainers' rules:
   ordinary pair whose frequency is below it.
 """
 
+def merge_pair(symbols, pair, new):
+    """`symbols` with every non-overlapping occurrence of `pair`, from the left, replaced by `new`."""
+    out, i = [], 0
+    while i < len(symbols):
+        if i + 1 < len(symbols) and (symbols[i], symbols[i + 1]) == pair:
+            out.append(new)
+            i += 2
+        else:
+            out.append(symbols[i])
+            i += 1
+    return out
+
+
 BYTE_LEVEL_ORDER = [b for b in range(256) if 0x21 <= b <= 0x7E or 0xA1 <= b <= 0xAC or b >= 0xAE] + [
     b for b in range(256) if not (0x21 <= b <= 0x7E or 0xA1 <= b <= 0xAC or b >= 0xAE)
 ]
@@ -115,17 +128,9 @@ class ReferenceTrainer:
             del self.additions[what]
             self.vocab.append(self.content(what))
             return
-        left, right = what
         for word in self.words:
-            symbols, out, i = word[0], [], 0
-            while i < len(symbols):
-                if i + 1 < len(symbols) and symbols[i] == left and symbols[i + 1] == right:
-                    out.append(new)
-                    i += 2
-                else:
-                    out.append(symbols[i])
-                    i += 1
-            word[0] = out
+            word[0] = merge_pair(word[0], what, new)
+        left, right = what
         self.vocab.append(self.content(left) + self.content(right))
         self.merge_freqs.append(freq)
 
@@ -177,14 +182,5 @@ def reference_encode_word(units, unit_ids, merges):
         ranked = [(merges[pair][0], pair) for pair in zip(symbols, symbols[1:]) if pair in merges]
         if not ranked:
             return symbols
-        _, (left, right) = min(ranked)
-        target = merges[(left, right)][1]
-        out, i = [], 0
-        while i < len(symbols):
-            if i + 1 < len(symbols) and symbols[i] == left and symbols[i + 1] == right:
-                out.append(target)
-                i += 2
-            else:
-                out.append(symbols[i])
-                i += 1
-        symbols = out
+        _, pair = min(ranked)
+        symbols = merge_pair(symbols, pair, merges[pair][1])
