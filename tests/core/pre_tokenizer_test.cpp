@@ -17,7 +17,9 @@ TEST(SpecialTokensPatternTest, EscapesExactlyTheMetacharactersAndKeepsOrder) {
 }
 
 TEST(PreTokenizerTest, SinkFailureStopsTheTraversalAndIsReturned) {
-  auto pre_tokenizer = PreTokenizer::create({.special_tokens = {"<s>"}});
+  PreTokenizerOptions options;
+  options.special_tokens = {"<s>"};
+  auto pre_tokenizer = PreTokenizer::create(options);
   ASSERT_TRUE(pre_tokenizer.has_value());
   std::vector<std::string> seen;
   auto status = pre_tokenizer->for_each_word("one two<s>three", [&](std::string_view word) -> Result<void> {
@@ -31,7 +33,10 @@ TEST(PreTokenizerTest, SinkFailureStopsTheTraversalAndIsReturned) {
 }
 
 TEST(PreTokenizerTest, CopiesShareTheCompiledPatterns) {
-  auto original = PreTokenizer::create({.special_tokens = {"<s>"}, .pat_str = "\\w+"});
+  PreTokenizerOptions options;
+  options.special_tokens = {"<s>"};
+  options.pat_str = "\\w+";
+  auto original = PreTokenizer::create(options);
   ASSERT_TRUE(original.has_value());
   const PreTokenizer copy = *original;
   EXPECT_EQ(&copy.pattern(), &original->pattern());
