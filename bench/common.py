@@ -42,3 +42,14 @@ def save_results(name, payload):
     path = RESULTS / f"{name}.json"
     path.write_text(json.dumps(payload, indent=2) + "\n", encoding="utf-8")
     return path
+
+
+# Code for child processes that report their own peak memory. VmHWM belongs to the process's
+# address space, which a new program starts afresh; ru_maxrss would carry over the parent's peak.
+PEAK_RSS_FUNCTION = """
+def peak_rss_mb():
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024
+"""

@@ -19,19 +19,20 @@ import os
 import subprocess
 import sys
 
-from common import CORPORA, DEFAULT_PATTERN, EOT, REPO, best_time, print_table, read_corpus, save_results
+from common import CORPORA, DEFAULT_PATTERN, EOT, PEAK_RSS_FUNCTION, REPO, best_time, print_table, read_corpus, save_results
 
 WORK = REPO / "build" / "bench"
 CORPUS_FILES = sorted(path.name for path in CORPORA.glob("*.txt"))
 CHILD = """
-import json, resource, sys, time
+import json, sys, time
+{peak_rss}
 from vellumkit import PreTokenizer
 pre_tokenizer = PreTokenizer([{eot!r}])
 started = time.perf_counter()
 words = pre_tokenizer.get_words_from_file(sys.argv[1])
 elapsed = time.perf_counter() - started
 print(json.dumps({{"seconds": elapsed, "words": len(words),
-                  "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}}))
+                  "peak_rss_mb": peak_rss_mb()}}))
 """
 
 
@@ -49,7 +50,7 @@ def corpus_copy(copies):
 
 
 def count_in_child(path, cores):
-    command = ["taskset", "-c", cores, sys.executable, "-P", "-c", CHILD.format(eot=EOT), str(path)]
+    command = ["taskset", "-c", cores, sys.executable, "-P", "-c", CHILD.format(eot=EOT, peak_rss=PEAK_RSS_FUNCTION), str(path)]
     result = json.loads(subprocess.run(command, capture_output=True, text=True, check=True).stdout)
     result["mb_s"] = os.path.getsize(path) / 1e6 / result["seconds"]
     return result

@@ -19,7 +19,7 @@ import json
 import subprocess
 import sys
 
-from common import CORPORA, DEFAULT_PATTERN, EOT, REPO, print_table, save_results
+from common import CORPORA, DEFAULT_PATTERN, EOT, PEAK_RSS_FUNCTION, REPO, print_table, save_results
 
 WORK = REPO / "build" / "bench"
 VOCAB_SIZE = 32_000
@@ -30,7 +30,8 @@ CORPUS_SETS = {
 }
 
 OURS = """
-import json, resource, sys, time
+import json, sys, time
+{peak_rss}
 from vellumkit import BpeTrainer_Character_CharIdx, BpeTrainer_u8_Idx, PreTokenizer
 path, unit, vocab_size = sys.argv[1], sys.argv[2], int(sys.argv[3])
 started = time.perf_counter()
@@ -45,11 +46,12 @@ size = trainer.train_until(vocab_size)
 done = time.perf_counter()
 print(json.dumps({{"count_s": counted - started, "train_s": done - counted, "total_s": done - started,
                   "vocab_size": size, "words": words,
-                  "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}}))
+                  "peak_rss_mb": peak_rss_mb()}}))
 """
 
 PEER = """
-import json, resource, sys, time
+import json, sys, time
+{peak_rss}
 from tokenizers import Regex, Tokenizer, models, pre_tokenizers, trainers
 path, unit, vocab_size = sys.argv[1], sys.argv[2], int(sys.argv[3])
 tokenizer = Tokenizer(models.BPE())
@@ -65,7 +67,7 @@ started = time.perf_counter()
 tokenizer.train([path], trainer)
 done = time.perf_counter()
 print(json.dumps({{"total_s": done - started, "vocab_size": tokenizer.get_vocab_size(),
-                  "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}}))
+                  "peak_rss_mb": peak_rss_mb()}}))
 """
 
 
@@ -87,8 +89,8 @@ def main():
     for name, (files, unit) in CORPUS_SETS.items():
         path = joined_corpus(name, files)
         megabytes = path.stat().st_size / 1e6
-        ours = run_child(OURS.format(eot=EOT), path, unit)
-        peer = run_child(PEER.format(eot=EOT, pattern=DEFAULT_PATTERN), path, unit)
+        ours = run_child(OURS.format(eot=EOT, peak_rss=PEAK_RSS_FUNCTION), path, unit)
+        peer = run_child(PEER.format(eot=EOT, pattern=DEFAULT_PATTERN, peak_rss=PEAK_RSS_FUNCTION), path, unit)
         merges = ours["vocab_size"] - 257
         results[name] = {"megabytes": megabytes, "unit": unit, "ours": ours, "peer": peer,
                          "time_ratio": ours["total_s"] / peer["total_s"],
