@@ -71,11 +71,11 @@ std::array<std::atomic<Block*>, kBlockCount>& blocks() {
   return table;
 }
 
-// ASCII, decided once from the same engine.
-const Block& ascii_block() {
-  static const Block* block = build_block(0);
-  return *block;
-}
+// ASCII, decided from the same engine when the library loads, so that the scan's hottest
+// look-up is a plain array read without a first-use guard.
+const Block& kAsciiClasses = *build_block(0);
+
+const Block& ascii_block() { return kAsciiClasses; }
 
 }  // namespace
 

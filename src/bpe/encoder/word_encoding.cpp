@@ -249,9 +249,12 @@ Result<std::vector<SharedIds>> Encoder<Kind>::encode_words(std::span<const std::
 
 template <class Kind>
 Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
-  // Each distinct piece is encoded once per call; pieces then refer to their encoding.
+  // Each distinct piece is encoded once per call; pieces then refer to their encoding, kept as a
+  // span beside the shared list that owns it, so that the joining passes read one array.
   boost::unordered_flat_map<std::string_view, std::uint32_t, TextHash, TextEqual> seen;
-  std::vector<SharedIds> encodings;
+  seen.reserve(std::min<std::size_t>(text.size() / 16, std::size_t{1} << 16));
+  std::vector<SharedIds> owners;
+  std::vector<std::span<const Idx>> encodings;
   std::vector<std::uint32_t> pieces;
   pieces.reserve(text.size() / 4);
   auto add_piece = [&](std::string_view piece, bool special) -> Result<void> {
@@ -262,12 +265,13 @@ Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
         if (id == special_ids_.end()) {
           return std::unexpected(Error::oov(printable(Kind::units_of_text(piece))));
         }
-        encodings.push_back(std::make_shared<const TokenIds>(TokenIds{id->second}));
+        owners.push_back(std::make_shared<const TokenIds>(TokenIds{id->second}));
       } else {
         auto ids = encode_word(piece);
         if (!ids) return std::unexpected(std::move(ids.error()));
-        encodings.push_back(*std::move(ids));
+        owners.push_back(*std::move(ids));
       }
+      encodings.emplace_back(*owners.back());
     }
     pieces.push_back(entry->second);
     return ok();
@@ -278,15 +282,15 @@ Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
   if (!status) return std::unexpected(std::move(status.error()));
 
   std::size_t total = 0;
-  for (const std::uint32_t piece : pieces) total += encodings[piece]->size();
-  TokenIds ids;
-  ids.reserve(total);
+  for (const std::uint32_t piece : pieces) total += encodings[piece].size();
+  TokenIds ids(total);
+  Idx* out = ids.data();
   for (const std::uint32_t piece : pieces) {
-    const TokenIds& encoding = *encodings[piece];
+    const std::span<const Idx> encoding = encodings[piece];
     if (encoding.size() == 1) {
-      ids.push_back(encoding[0]);  // most pieces are one token: skip the range copy's setup
+      *out++ = encoding[0];  // most pieces are one token: skip the range copy's setup
     } else {
-      ids.insert(ids.end(), encoding.begin(), encoding.end());
+      out = std::copy(encoding.begin(), encoding.end(), out);
     }
   }
   return ids;
