@@ -1,5 +1,6 @@
 // Encoding words and texts, and decoding ids.
 #include <algorithm>
+#include <cstring>
 #include <queue>
 
 #include "bpe/encoder/encoder.hpp"
@@ -251,14 +252,30 @@ template <class Kind>
 Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
   // Each distinct piece is encoded once per call; pieces then refer to their encoding, kept as a
   // span beside the shared list that owns it, so that the joining passes read one array.
+  // Pieces of up to 7 bytes (most words) are remembered under their bytes packed into an
+  // integer with their length, which hashes and compares far faster than text.
   boost::unordered_flat_map<std::string_view, std::uint32_t, TextHash, TextEqual> seen;
-  seen.reserve(std::min<std::size_t>(text.size() / 16, std::size_t{1} << 16));
+  boost::unordered_flat_map<std::uint64_t, std::uint32_t, ValueHash<std::uint64_t>> seen_short;
+  seen_short.reserve(std::min<std::size_t>(text.size() / 16, std::size_t{1} << 16));
   std::vector<SharedIds> owners;
   std::vector<std::span<const Idx>> encodings;
   std::vector<std::uint32_t> pieces;
   pieces.reserve(text.size() / 4);
   auto add_piece = [&](std::string_view piece, bool special) -> Result<void> {
-    const auto [entry, inserted] = seen.try_emplace(piece, static_cast<std::uint32_t>(encodings.size()));
+    const auto next = static_cast<std::uint32_t>(encodings.size());
+    std::uint32_t* slot;
+    bool inserted;
+    if (piece.size() <= 7) {
+      std::uint64_t key = std::uint64_t{piece.size()} << 56;
+      std::memcpy(&key, piece.data(), piece.size());  // little-endian: bytes fill the low end
+      const auto [entry, added] = seen_short.try_emplace(key, next);
+      slot = &entry->second;
+      inserted = added;
+    } else {
+      const auto [entry, added] = seen.try_emplace(piece, next);
+      slot = &entry->second;
+      inserted = added;
+    }
     if (inserted) {
       if (special) {
         auto id = special_ids_.find(piece);
@@ -273,7 +290,7 @@ Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
       }
       encodings.emplace_back(*owners.back());
     }
-    pieces.push_back(entry->second);
+    pieces.push_back(*slot);
     return ok();
   };
   auto status = pre_tokenizer_.for_each_piece(
