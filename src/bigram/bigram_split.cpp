@@ -8,7 +8,7 @@ Result<BigramSet> parse_unicode_bigrams(const std::vector<std::string>& entries)
   for (const std::string& entry : entries) {
     if (count_utf8_chars(entry) != 2) {
       return std::unexpected(
-          Error::spec("Unicode bigram must contain exactly two chars: " + quote_for_message(entry)));
+          Error::spec_error("Unicode bigram must contain exactly two chars: " + quote_for_message(entry)));
     }
     std::size_t pos = 0;
     const char32_t first = decode_utf8_at(entry, pos);

@@ -34,7 +34,7 @@ const Gpt2Table& gpt2_table() {
 Result<FileFormat> format_for_unit(std::string_view format, std::string_view unit) {
   if (format == "vellum") return FileFormat::Vellum;
   if (format == "gpt2" && unit == "byte") return FileFormat::Gpt2;
-  return std::unexpected(Error::spec("format " + std::string(format) + " is not compatible with unit " +
+  return std::unexpected(Error::spec_error("format " + std::string(format) + " is not compatible with unit " +
                                      std::string(unit)));
 }
 

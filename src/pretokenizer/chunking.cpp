@@ -75,7 +75,7 @@ Result<BoundaryMode> parse_boundary_mode(std::string_view text) {
   if (text == "eot") return BoundaryMode::Eot;
   if (text == "line") return BoundaryMode::Line;
   if (text == "utf8") return BoundaryMode::Utf8;
-  return std::unexpected(Error::spec("Unknown boundary mode: " + std::string(text)));
+  return std::unexpected(Error::spec_error("Unknown boundary mode: " + std::string(text)));
 }
 
 Result<std::vector<std::uint64_t>> find_boundaries(const std::string& path, ChunkRequest request,

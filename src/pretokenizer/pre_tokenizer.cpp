@@ -59,7 +59,7 @@ Result<PreTokenizer> PreTokenizer::create(const PreTokenizerOptions& options) {
   } else if (options.unicode_bigram_mixed_boundary == "keep") {
     mixed_boundary_split = false;
   } else {
-    return std::unexpected(Error::spec("Unknown unicode bigram mixed boundary mode: " +
+    return std::unexpected(Error::spec_error("Unknown unicode bigram mixed boundary mode: " +
                                        options.unicode_bigram_mixed_boundary));
   }
 

@@ -55,7 +55,7 @@ class [[nodiscard]] Error {
   static Error target_vocab_too_small(std::uint64_t requested, std::uint64_t current) {
     return Error(ErrorKind::TargetVocabTooSmall, {}, requested, current);
   }
-  static Error spec(std::string text) { return Error(ErrorKind::SpecError, std::move(text)); }
+  static Error spec_error(std::string text) { return Error(ErrorKind::SpecError, std::move(text)); }
   static Error bpe_builder(std::string text) { return Error(ErrorKind::BpeBuilder, std::move(text)); }
   static Error invalid_bpe_model(std::string text) {
     return Error(ErrorKind::InvalidBpeModel, std::move(text));

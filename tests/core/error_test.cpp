@@ -22,7 +22,7 @@ TEST(ErrorTest, EveryKindRendersItsTemplate) {
       {Error::train_step(), "No more step could be performed"},
       {Error::target_vocab_too_small(100, 300),
        "Target vocabulary size 100 is smaller than the current vocabulary size 300"},
-      {Error::spec("Unknown boundary mode: x"), "Specification error: Unknown boundary mode: x"},
+      {Error::spec_error("Unknown boundary mode: x"), "Specification error: Unknown boundary mode: x"},
       {Error::bpe_builder("Either vocab_file or vocab must be provided"),
        "Bpe builder: Either vocab_file or vocab must be provided"},
       {Error::invalid_bpe_model("bad"), "Invalid BPE model: bad"},

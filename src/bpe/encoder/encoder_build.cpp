@@ -160,7 +160,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
                                   options.pat_str, options.unicode_bigrams, mode_known ? mode : "keep"};
   auto pre_tokenizer = PreTokenizer::create(pre_options);
   if (!pre_tokenizer) return std::unexpected(std::move(pre_tokenizer.error()));
-  if (!mode_known) return std::unexpected(Error::spec("Unknown unicode bigram mixed boundary mode: " + mode));
+  if (!mode_known) return std::unexpected(Error::spec_error("Unknown unicode bigram mixed boundary mode: " + mode));
 
   // The vocabulary-pair filter, when every target is its operands side by side.
   bool concatenating = true;

@@ -71,7 +71,7 @@ Result<AnyEncoder> build_encoder(const EncoderSources& sources, const EncoderOpt
   const bool unit_known = sources.unit == ByteUnit::kName || sources.unit == CharUnit::kName;
   auto format = format_for_unit(sources.format, unit_known ? sources.unit : std::string_view("?"));
   if (!format || !unit_known) {
-    return std::unexpected(Error::spec("format " + sources.format + " is not compatible with unit " + sources.unit));
+    return std::unexpected(Error::spec_error("format " + sources.format + " is not compatible with unit " + sources.unit));
   }
   if (sources.unit == ByteUnit::kName) return build<ByteUnit>(sources, *format, options);
   return build<CharUnit>(sources, *format, options);

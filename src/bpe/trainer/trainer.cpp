@@ -75,7 +75,7 @@ Result<void> Trainer<Kind>::replace_inventory(
     inventory.push_back(WordRecord<Kind>{std::move(symbols), frequency});
   }
   if (inventory.size() > std::numeric_limits<WordIndex>::max()) {
-    return std::unexpected(Error::spec("the word inventory holds more than 4294967295 words"));
+    return std::unexpected(Error::spec_error("the word inventory holds more than 4294967295 words"));
   }
   words_ = std::move(inventory);
   return ok();
