@@ -50,13 +50,6 @@ Token<Unit> make_token(Units<Unit> units) {
   return std::make_shared<const Units<Unit>>(std::move(units));
 }
 
-// Token contents compare element by element; a proper prefix is smaller. Equal references or
-// equal elements are equal.
-template <class Unit>
-bool same_content(const Token<Unit>& a, const Token<Unit>& b) {
-  return a == b || *a == *b;
-}
-
 // The bytes of a token: byte tokens are their own bytes; Characters give the UTF-8 of each
 // scalar and the byte itself for each raw byte.
 std::string token_bytes(std::span<const std::uint8_t> units);

@@ -63,7 +63,6 @@ class PreTokenizer {
   const std::string& pattern() const { return pattern_->pattern(); }
   const std::string& special_pattern() const { return special_pattern_->pattern(); }
   const std::string& eot_token() const { return eot_token_; }
-  bool has_vocab_pair_filter() const { return vocab_pair_filter_ != nullptr; }
 
   // A copy that also cuts words at unit pairs outside `filter` (shared, not copied).
   PreTokenizer with_vocab_pair_filter(std::shared_ptr<const VocabPairFilter> filter) const {
@@ -71,8 +70,6 @@ class PreTokenizer {
     copy.vocab_pair_filter_ = std::move(filter);
     return copy;
   }
-  bool has_unicode_bigrams() const { return unicode_bigrams_.has_value(); }
-  bool mixed_boundary_split() const { return mixed_boundary_split_; }
 
  private:
   PreTokenizer(std::shared_ptr<const Regex> pattern, std::shared_ptr<const Regex> special_pattern,

@@ -66,11 +66,6 @@ class [[nodiscard]] Error {
   ErrorKind kind() const { return kind_; }
   // The text payload (empty for kinds without one); for InvalidPrintableChar the character as UTF-8.
   const std::string& text() const { return text_; }
-  // The numeric payloads: the line of MergeTxt, the id of OovIdx, requested and current sizes of
-  // TargetVocabTooSmall.
-  std::uint64_t first_number() const { return first_; }
-  std::uint64_t second_number() const { return second_; }
-
   // The kind's message template with the payload filled in, e.g. "IO error: {}".
   std::string message() const;
 

@@ -73,8 +73,6 @@ class Encoder {
   const PreTokenizer& pre_tokenizer() const { return pre_tokenizer_; }
   // One past the largest id of the vocabulary.
   std::size_t id_bound() const { return known_ids_.size(); }
-  const WordCache& cache() const { return cache_; }
-  bool has_ordered_merges() const { return ordered_merges_; }
 
  private:
   struct RankedMerge {

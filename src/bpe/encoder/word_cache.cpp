@@ -16,10 +16,7 @@ SharedIds WordCache::find(std::string_view word) const {
   Shard& shard = shard_of(word);
   const std::lock_guard lock(shard.mutex);
   auto found = shard.entries.find(word);
-  if (found == shard.entries.end()) {
-    misses_.fetch_add(1, std::memory_order_relaxed);
-    return nullptr;
-  }
+  if (found == shard.entries.end()) return nullptr;
   hits_.fetch_add(1, std::memory_order_relaxed);
   if (found->second.count < UINT32_MAX) ++found->second.count;
   return found->second.ids;

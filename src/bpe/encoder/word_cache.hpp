@@ -40,7 +40,6 @@ class WordCache {
 
   std::size_t size() const;
   std::uint64_t hits() const { return hits_.load(std::memory_order_relaxed); }
-  std::uint64_t misses() const { return misses_.load(std::memory_order_relaxed); }
 
  private:
   static constexpr std::size_t kShards = 64;
@@ -59,7 +58,6 @@ class WordCache {
   std::size_t shard_capacity_;
   mutable std::array<Shard, kShards> shards_;
   mutable std::atomic<std::uint64_t> hits_{0};
-  mutable std::atomic<std::uint64_t> misses_{0};
 };
 
 }  // namespace vellum

@@ -33,8 +33,6 @@ class OccurrenceList {
     compact_size_ = 0;
     return std::move(words_);
   }
-  std::size_t size() const { return words_.size(); }
-  std::size_t capacity() const { return words_.capacity(); }
 
  private:
   static constexpr std::size_t kSlack = 16;
@@ -78,8 +76,6 @@ class OccurrenceSlab {
     free_.push_back(handle - 1);
     return list;
   }
-
-  std::size_t occupied() const { return slots_.size() - free_.size(); }
 
  private:
   struct Slot {

@@ -86,8 +86,6 @@ class Trainer {
   const TokenTable<Kind>& vocabulary() const { return vocabulary_; }
   const std::vector<MergeRecord<Kind>>& merges() const { return merges_; }
   const std::vector<std::string>& special_tokens() const { return special_tokens_; }
-  const std::vector<WordRecord<Kind>>& words() const { return words_; }
-  const TrainerOptions& options() const { return options_; }
   std::optional<std::int64_t> last_merge_freq() const {
     return merges_.empty() ? std::nullopt : std::optional(merges_.back().frequency);
   }
