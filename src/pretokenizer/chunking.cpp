@@ -101,9 +101,12 @@ Result<std::vector<std::uint64_t>> find_boundaries(const std::string& path, Chun
   events::event(kTarget, events::Level::Debug, "find_chunk_boundaries",
                 {{"file_size", size}, {"chunk_size", length}, {"desired_num_chunks", count}});
 
+  // More chunks than bytes make every interior boundary 0: one of them stands for all (they
+  // align alike and collapse into one), so an absurd count costs nothing.
+  const std::uint64_t laid_out = length == 0 ? 2 : count;
   std::vector<std::uint64_t> boundaries;
-  boundaries.reserve(count + 1);
-  for (std::uint64_t i = 0; i < count; ++i) boundaries.push_back(i * length);
+  boundaries.reserve(laid_out + 1);
+  for (std::uint64_t i = 0; i < laid_out; ++i) boundaries.push_back(i * length);
   boundaries.push_back(size);
 
   if (mode == BoundaryMode::Auto || mode == BoundaryMode::Eot) {

@@ -209,6 +209,8 @@ def test_encode_file_equals_encode_of_the_text(byte_model, tmp_path):
                     for _ in range(200))
     path.write_text(lines, encoding="utf-8")
     assert encoder.encode_file(path, 7).tolist() == encoder.encode(lines)
+    # More chunks than bytes: no allocation per requested chunk, same ids.
+    assert encoder.encode_file(path, 2**63).tolist() == encoder.encode_file(path, len(lines) + 1).tolist()
     (tmp_path / "empty.txt").write_bytes(b"")
     assert encoder.encode_file(tmp_path / "empty.txt", 3).tolist() == []
     (tmp_path / "bad.txt").write_bytes(b"a\xffb")
