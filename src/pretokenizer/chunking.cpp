@@ -44,6 +44,7 @@ Result<std::uint64_t> align_utf8(const ReadFile& file, std::uint64_t b, std::uin
 
 // Moves `b` to just after the next newline within one block, else to a character start.
 Result<std::uint64_t> align_line(const ReadFile& file, std::uint64_t b, std::uint64_t size) {
+  if (b == 0) return b;  // the start of the file is a line start
   std::string bytes;
   if (auto status = file.read_at(b - 1, 1, bytes); !status) return std::unexpected(std::move(status.error()));
   if (bytes == "\n") return b;
