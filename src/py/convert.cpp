@@ -55,6 +55,14 @@ bool convert_text(PyObject* value, const char* name, std::string_view& out) {
   return true;
 }
 
+bool convert_optional_text(PyObject* value, const char* name, std::optional<std::string>& out) {
+  if (value == nullptr || value == Py_None) return true;
+  std::string_view text;
+  if (!convert_text(value, name, text)) return false;
+  out.emplace(text);
+  return true;
+}
+
 bool convert_text_sequence(PyObject* value, const char* name, std::vector<std::string>& out) {
   if (PyUnicode_Check(value)) {
     PyErr_Format(PyExc_TypeError,

@@ -9,6 +9,7 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ namespace vellum::py {
 
 // A `str` as UTF-8. The view borrows the str's own buffer: valid while `value` lives.
 bool convert_text(PyObject* value, const char* name, std::string_view& out);
+
+// A `str` for a parameter whose default is None: left empty when omitted or None, else copied.
+bool convert_optional_text(PyObject* value, const char* name, std::optional<std::string>& out);
 
 // A sequence of `str` (never a plain `str`), each copied as UTF-8.
 bool convert_text_sequence(PyObject* value, const char* name, std::vector<std::string>& out);

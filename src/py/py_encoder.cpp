@@ -273,15 +273,12 @@ constexpr Method kMethods[] = {
 }  // namespace
 
 bool convert_encoder_options(PyObject* const* bound, EncoderOptions& options) {
-  std::string_view text;
-  if (!is_absent(bound[0])) {
-    if (!convert_text(bound[0], "pat_str", text)) return false;
-    options.pat_str.emplace(text);
-  }
+  if (!convert_optional_text(bound[0], "pat_str", options.pat_str)) return false;
   if (!is_absent(bound[1]) && !convert_text_sequence(bound[1], "unicode_bigrams", options.unicode_bigrams.emplace())) {
     return false;
   }
   if (bound[2] != nullptr) {
+    std::string_view text;
     if (!convert_text(bound[2], "unicode_bigram_mixed_boundary", text)) return false;
     options.unicode_bigram_mixed_boundary = text;
   }

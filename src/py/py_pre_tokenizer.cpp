@@ -24,15 +24,6 @@ constexpr Param kConstructorParams[] = {
 };
 constexpr Signature kConstructor{"PreTokenizer.__new__()", kConstructorParams};
 
-// An optional text parameter whose default is None.
-bool convert_optional_text(PyObject* value, const char* name, std::optional<std::string>& out) {
-  if (is_absent(value)) return true;
-  std::string_view text;
-  if (!convert_text(value, name, text)) return false;
-  out.emplace(text);
-  return true;
-}
-
 PyObject* py_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   PyObject* bound[std::size(kConstructorParams)];
   if (!bind_arguments(kConstructor, args, kwargs, bound)) return nullptr;
