@@ -79,6 +79,13 @@ Result<BoundaryMode> parse_boundary_mode(std::string_view text) {
   return std::unexpected(Error::spec_error("Unknown boundary mode: " + std::string(text)));
 }
 
+Checked<FileChunking> parse_file_chunking(std::uint64_t chunk_size, std::string_view boundary) {
+  auto mode = parse_boundary_mode(boundary);
+  if (!mode) return std::unexpected(InvalidArgument::from(mode.error()));
+  if (chunk_size == 0) return std::unexpected(InvalidArgument{"chunk_size must be at least 1"});
+  return FileChunking{ChunkRequest::chunk_size(chunk_size), *mode};
+}
+
 Result<std::vector<std::uint64_t>> find_boundaries(const std::string& path, ChunkRequest request,
                                                    BoundaryMode mode, std::string_view eot_token) {
   auto file = ReadFile::open(path);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "util/error.hpp"
+#include "util/invalid_argument.hpp"
 
 namespace vellum {
 
@@ -30,6 +31,16 @@ struct ChunkRequest {
   static ChunkRequest chunk_size(std::uint64_t bytes) { return {Kind::ChunkSize, bytes}; }
   static ChunkRequest num_chunks(std::uint64_t count) { return {Kind::NumChunks, count}; }
 };
+
+// How the file methods cut a file: chunks of `request` bytes aligned by `mode`.
+struct FileChunking {
+  ChunkRequest request;
+  BoundaryMode mode;
+};
+
+// The chunking arguments of the file methods, checked in this order: the boundary mode (its
+// SpecError message), then a chunk size of at least 1 ("chunk_size must be at least 1").
+[[nodiscard]] Checked<FileChunking> parse_file_chunking(std::uint64_t chunk_size, std::string_view boundary);
 
 struct Segment {
   std::uint64_t offset;

@@ -108,6 +108,17 @@ bool bind(const Signature& signature, PyObject* const* positional, Py_ssize_t na
 
 }  // namespace
 
+std::string Default::render() const {
+  switch (kind) {
+    case Kind::Required: break;
+    case Kind::None: return "None";
+    case Kind::Integer: return std::to_string(integer);
+    case Kind::Text: return "\"" + std::string(text) + "\"";
+    case Kind::Boolean: return boolean ? "True" : "False";
+  }
+  return {};
+}
+
 bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** out) {
   const Py_ssize_t nkeywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
@@ -159,10 +170,7 @@ std::string text_signature(const char* name, std::span<const Param> params, bool
     }
     separate();
     out += param.name;
-    if (!param.required()) {
-      out += "=";
-      out += param.default_text;
-    }
+    if (!param.required()) out += "=" + param.fallback.render();
   }
   return out + ")";
 }

@@ -2,13 +2,15 @@
 //
 // One implementation produces the interpreter-style argument errors (missing, surplus,
 // unexpected and repeated arguments) for all callables, and the text signatures of their
-// docstrings come from the same tables, so binding and documentation cannot drift apart.
+// docstrings are rendered from the same tables, defaults included, so binding and
+// documentation cannot drift apart.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <cstddef>
+#include <concepts>
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -16,13 +18,33 @@ namespace vellum::py {
 
 enum class ParamKind : unsigned char { PositionalOrKeyword, KeywordOnly };
 
+// A parameter's default: the value an omitted argument takes, and how the signature shows it.
+struct Default {
+  enum class Kind : unsigned char { Required, None, Integer, Text, Boolean };
+  Kind kind = Kind::Required;
+  std::int64_t integer = 0;
+  const char* text = nullptr;
+  bool boolean = false;
+
+  static constexpr Default none() { return {Kind::None}; }
+  template <std::integral T>
+    requires(!std::same_as<T, bool>)
+  static constexpr Default of(T value) {
+    return {Kind::Integer, static_cast<std::int64_t>(value)};
+  }
+  static constexpr Default of(const char* value) { return {Kind::Text, 0, value}; }
+  static constexpr Default of(bool value) { return {Kind::Boolean, 0, nullptr, value}; }
+
+  // As the signature writes it: None, 1048576, "auto", True.
+  std::string render() const;
+};
+
 struct Param {
   const char* name;
-  // The default as written in the signature ("None", "1048576", "\"auto\""); nullptr if required.
-  const char* default_text = nullptr;
+  Default fallback = {};
   ParamKind kind = ParamKind::PositionalOrKeyword;
 
-  constexpr bool required() const { return default_text == nullptr; }
+  constexpr bool required() const { return fallback.kind == Default::Kind::Required; }
 };
 
 struct Signature {
@@ -38,9 +60,6 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
 // The same for tuple-and-dict arguments (tp_new). References in `out` stay valid as long as
 // `args` and `kwargs` live.
 bool bind_arguments(const Signature& signature, PyObject* args, PyObject* kwargs, PyObject** out);
-
-// True when a parameter whose default is None was omitted or given as None.
-inline bool is_absent(PyObject* value) { return value == nullptr || value == Py_None; }
 
 // "name($self, a, b=None, *, c=1)": the text signature of a method (with `$self`) or of a class
 // constructor (without).

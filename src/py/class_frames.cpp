@@ -7,17 +7,16 @@ namespace vellum::py {
 namespace {
 
 constexpr Param kCounterConstructorParams[] = {{"pre_tokenizer"}};
-constexpr Signature kBigramCounterConstructor{"BigramCounter.__new__()", kCounterConstructorParams};
 
-constexpr ClassDecl bare_class(const char* name, const Signature* constructor = nullptr,
-                               bool subclassable = false) {
-  return ClassDecl{name, constructor, nullptr, nullptr, 0, subclassable, {}, {}};
+constexpr ClassDecl bare_class(const char* name, Constructor constructor = {}, bool subclassable = false) {
+  return ClassDecl{name, constructor, nullptr, 0, subclassable, {}, {}};
 }
 
 }  // namespace
 
-const ClassDecl kBpeTrainerBaseClass = bare_class("BpeTrainerBase", nullptr, true);
+const ClassDecl kBpeTrainerBaseClass = bare_class("BpeTrainerBase", {}, true);
 const ClassDecl kUnicodeBigramSelectionClass = bare_class("UnicodeBigramSelection");
-const ClassDecl kBigramCounterClass = bare_class("BigramCounter", &kBigramCounterConstructor);
+const ClassDecl kBigramCounterClass =
+    bare_class("BigramCounter", Constructor{nullptr, kCounterConstructorParams, true});
 
 }  // namespace vellum::py

@@ -17,7 +17,7 @@ std::deque<std::string>& lasting_strings() {
 const char* keep(std::string text) { return lasting_strings().emplace_back(std::move(text)).c_str(); }
 
 const char* method_doc(const Method& method) {
-  std::string doc = text_signature(method.name, method.signature->params, true) + "\n--\n\n";
+  std::string doc = text_signature(method.name, method.params, true) + "\n--\n\n";
   if (method.description != nullptr) doc += method.description;
   return keep(std::move(doc));
 }
@@ -48,11 +48,12 @@ PyGetSetDef* property_table(std::span<const Property> properties) {
 
 PyTypeObject* add_class(PyObject* module, const ClassDecl& decl, PyObject* base) {
   std::vector<PyType_Slot> slots;
-  if (decl.constructor != nullptr) {
-    const std::string doc = text_signature(decl.name, decl.constructor->params, false) + "\n--\n\n";
+  const Constructor& constructor = decl.constructor;
+  if (constructor.documented) {
+    const std::string doc = text_signature(decl.name, constructor.params, false) + "\n--\n\n";
     slots.push_back({Py_tp_doc, const_cast<char*>(keep(doc))});
   }
-  if (decl.new_function != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(decl.new_function)});
+  if (constructor.function != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(constructor.function)});
   if (decl.dealloc != nullptr) slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(decl.dealloc)});
   if (!decl.methods.empty()) slots.push_back({Py_tp_methods, method_table(decl.methods)});
   if (!decl.properties.empty()) slots.push_back({Py_tp_getset, property_table(decl.properties)});
@@ -60,7 +61,7 @@ PyTypeObject* add_class(PyObject* module, const ClassDecl& decl, PyObject* base)
 
   unsigned int flags = Py_TPFLAGS_DEFAULT;
   if (decl.subclassable) flags |= Py_TPFLAGS_BASETYPE;
-  if (decl.new_function == nullptr) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
+  if (constructor.function == nullptr) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
   PyType_Spec spec{keep(std::string("_lib.") + decl.name), decl.basicsize, 0, flags, slots.data()};
   PyObject* type = PyType_FromModuleAndSpec(module, &spec, base);

@@ -32,11 +32,22 @@ Object<T>* as_object(PyObject* self) {
 using FastMethod = PyObject* (*)(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                  PyObject* kwnames);
 
+// The Python class of a core value type: its name and its type object. One specialization per
+// class, in module_types.hpp.
+template <class Core>
+struct ClassOf;
+
 struct Method {
   FastMethod function;
   const char* name;
-  const Signature* signature;
+  std::span<const Param> params;
   const char* description;  // docstring body, nullptr for none
+};
+
+struct Constructor {
+  newfunc function = nullptr;  // nullptr: the class cannot be instantiated from Python
+  std::span<const Param> params = {};
+  bool documented = false;  // the class docstring carries the constructor's text signature
 };
 
 struct Property {
@@ -46,11 +57,10 @@ struct Property {
 };
 
 struct ClassDecl {
-  const char* name;                // "PreTokenizer"; the type is named "_lib.PreTokenizer"
-  const Signature* constructor;    // nullptr: the class cannot be instantiated from Python
-  newfunc new_function;            // nullptr exactly when the class cannot be instantiated
-  destructor dealloc;              // nullptr for classes that own no value
-  int basicsize;                   // 0 for classes that own no value
+  const char* name;          // "PreTokenizer"; the type is named "_lib.PreTokenizer"
+  Constructor constructor;
+  destructor dealloc;        // nullptr for classes that own no value
+  int basicsize;             // 0 for classes that own no value
   bool subclassable;
   std::span<const Method> methods;
   std::span<const Property> properties;
@@ -67,6 +77,17 @@ void dealloc_object(PyObject* self) {
   delete as_object<T>(self)->value;
   reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
   Py_DECREF(type);
+}
+
+template <class T>
+void dealloc_object(PyObject* self);
+
+// The declaration of the class that owns values of type Core.
+template <class Core>
+constexpr ClassDecl owning_class(Constructor constructor, std::span<const Method> methods,
+                                 std::span<const Property> properties = {}) {
+  return ClassDecl{ClassOf<Core>::name, constructor, dealloc_object<Core>, sizeof(Object<Core>), false,
+                   methods, properties};
 }
 
 // A new object of `type` taking over `value`; nullptr with an exception set on failure (the

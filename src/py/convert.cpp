@@ -22,14 +22,6 @@ bool prefix_type_error(const char* name) {
   return false;
 }
 
-bool raise_cannot_convert(PyObject* value, const char* name, const char* target) {
-  const Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(value)));
-  if (!type_name) return false;
-  PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'", name,
-               type_name.get(), target);
-  return false;
-}
-
 // Whether `value` counts as a sequence: the interpreter's sequence check, or an instance of
 // collections.abc.Sequence (imported on first use).
 int is_sequence(PyObject* value) {
@@ -46,20 +38,24 @@ int is_sequence(PyObject* value) {
 
 }  // namespace
 
+bool raise_cannot_convert(PyObject* value, const char* name, const char* target) {
+  const Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(value)));
+  if (!type_name) return false;
+  if (name == nullptr) {
+    PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", type_name.get(), target);
+  } else {
+    PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'", name,
+                 type_name.get(), target);
+  }
+  return false;
+}
+
 bool convert_text(PyObject* value, const char* name, std::string_view& out) {
   if (!PyUnicode_Check(value)) return raise_cannot_convert(value, name, "str");
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(value, &size);
   if (data == nullptr) return prefix_type_error(name);
   out = std::string_view(data, static_cast<std::size_t>(size));
-  return true;
-}
-
-bool convert_optional_text(PyObject* value, const char* name, std::optional<std::string>& out) {
-  if (value == nullptr || value == Py_None) return true;
-  std::string_view text;
-  if (!convert_text(value, name, text)) return false;
-  out.emplace(text);
   return true;
 }
 
@@ -119,6 +115,12 @@ bool convert_i64(PyObject* value, const char* name, std::int64_t& out) {
   const long long converted = PyLong_AsLongLong(index.get());
   if (converted == -1 && PyErr_Occurred()) return prefix_type_error(name);
   out = converted;
+  return true;
+}
+
+bool convert_bool(PyObject* value, const char* name, bool& out) {
+  if (!PyBool_Check(value)) return raise_cannot_convert(value, name, "bool");
+  out = value == Py_True;
   return true;
 }
 

@@ -9,7 +9,6 @@
 #include <Python.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +17,6 @@ namespace vellum::py {
 
 // A `str` as UTF-8. The view borrows the str's own buffer: valid while `value` lives.
 bool convert_text(PyObject* value, const char* name, std::string_view& out);
-
-// A `str` for a parameter whose default is None: left empty when omitted or None, else copied.
-bool convert_optional_text(PyObject* value, const char* name, std::optional<std::string>& out);
 
 // A sequence of `str` (never a plain `str`), each copied as UTF-8.
 bool convert_text_sequence(PyObject* value, const char* name, std::vector<std::string>& out);
@@ -31,6 +27,13 @@ bool convert_path(PyObject* value, const char* name, std::string& out);
 // Any object the interpreter accepts as an integer index.
 bool convert_u64(PyObject* value, const char* name, std::uint64_t& out);
 bool convert_i64(PyObject* value, const char* name, std::int64_t& out);
+
+// True for Python's True and False only.
+bool convert_bool(PyObject* value, const char* name, bool& out);
+
+// Raises TypeError "argument '{name}': '{type}' object cannot be converted to '{target}'"
+// (without the "argument" prefix when `name` is nullptr).
+bool raise_cannot_convert(PyObject* value, const char* name, const char* target);
 
 // Checks that `value` is an instance of `type` (a class of this module).
 bool check_instance(PyObject* value, PyTypeObject* type, const char* name);

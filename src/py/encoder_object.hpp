@@ -1,27 +1,41 @@
-// BpeEncoderBase objects: shared by the class and by BpeModelBase.encoder.
+// BpeEncoderBase objects, shared by the class and by BpeModelBase.encoder.
+//
+// An object owns an EncoderHandle: a shared, immutable encoder, safe to use from many threads at
+// once (its word cache is the only state written concurrently, under its own locks), and the
+// int objects of its ids, built and read only with the interpreter lock held.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <vector>
+
 #include "bpe/encoder/encoder_sources.hpp"
-#include "py/binder.hpp"
+#include "py/arguments.hpp"
+#include "py/module_types.hpp"
+#include "py/references.hpp"
 
 namespace vellum::py {
+
+// The encoder and one int object per id (up to a bound), made on the first conversion of ids to
+// a list: lists of ids then take references to shared ints instead of allocating one per element.
+struct EncoderHandle {
+  AnyEncoder encoder;
+  std::vector<Ref> ints;
+};
 
 // A new BpeEncoderBase sharing `encoder`.
 PyObject* new_encoder(AnyEncoder&& encoder);
 
-// Converts the pre-tokenizer options shared by the encoder constructor and BpeModelBase.encoder:
-// pat_str, unicode_bigrams, unicode_bigram_mixed_boundary, split_on_vocab_bigrams, in that order.
-bool convert_encoder_options(PyObject* const* bound, EncoderOptions& options);
-
-// Their parameter table entries, in that order.
-inline constexpr Param kEncoderOptionParams[] = {
-    {"pat_str", "None"},
-    {"unicode_bigrams", "None"},
-    {"unicode_bigram_mixed_boundary", "\"keep\""},
-    {"split_on_vocab_bigrams", "True"},
-};
+// The pre-tokenizer options shared by the encoder constructor and BpeModelBase.encoder, for an
+// argument struct that is or derives from EncoderOptions.
+template <class Args>
+constexpr auto encoder_option_params() {
+  return params(arg_as<Args>(&EncoderOptions::pat_str, "pat_str", Default::none()),
+                arg_as<Args>(&EncoderOptions::unicode_bigrams, "unicode_bigrams", Default::none()),
+                arg_as<Args>(&EncoderOptions::unicode_bigram_mixed_boundary, "unicode_bigram_mixed_boundary",
+                             Default::of("keep")),
+                arg_as<Args>(&EncoderOptions::split_on_vocab_bigrams, "split_on_vocab_bigrams", Default::of(true)));
+}
 
 }  // namespace vellum::py

@@ -19,16 +19,24 @@ bool load_invariant_exception() {
   return invariant_exception != nullptr;
 }
 
-PyObject* raise_error(PyObject* exception_type, const Error& error) {
-  const std::string message = error.message();
+namespace {
+
+PyObject* raise_message(PyObject* exception_type, const std::string& message) {
   const Ref text = Ref::steal(
       PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
   if (text) PyErr_SetObject(exception_type, text.get());
   return nullptr;
 }
 
-PyObject* raise_error_by_kind(const Error& error) {
-  return raise_error(error.kind() == ErrorKind::Io ? PyExc_OSError : PyExc_ValueError, error);
+}  // namespace
+
+PyObject* raise_error(const ExceptionPolicy& policy, const Error& error) {
+  const bool special = policy.special_kind == error.kind();
+  return raise_message(special ? *policy.special_exception : *policy.exception, error.message());
+}
+
+PyObject* raise_invalid_argument(const InvalidArgument& problem) {
+  return raise_message(PyExc_ValueError, problem.message);
 }
 
 void raise_core_exception(std::exception_ptr failure) {

@@ -1,8 +1,10 @@
 // The one place where core failures become Python exceptions.
 //
-// An Error becomes the exception type chosen by the calling method (or by its kind, for the
-// model's methods); a C++ exception escaping the core becomes InvariantViolation, a
-// BaseException subclass defined by the vellumkit package, or MemoryError for std::bad_alloc.
+// Each method names an exception policy: the Python exception an Error of each kind becomes
+// when that method fails. raise_error is the only function that applies a policy, so no call
+// site picks an exception type by hand. A C++ exception escaping the core becomes
+// InvariantViolation (a BaseException subclass defined by the vellumkit package), or
+// MemoryError for std::bad_alloc.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -14,17 +16,33 @@
 #include <utility>
 
 #include "util/error.hpp"
+#include "util/invalid_argument.hpp"
 
 namespace vellum::py {
+
+// The exception for every kind, except that errors of `special_kind` (when set) raise
+// `special_exception`. The exceptions are held as the addresses of the interpreter's globals.
+struct ExceptionPolicy {
+  PyObject* const* exception;
+  std::optional<ErrorKind> special_kind = std::nullopt;
+  PyObject* const* special_exception = nullptr;
+};
+
+inline constexpr ExceptionPolicy kRuntimeErrors{&PyExc_RuntimeError};
+inline constexpr ExceptionPolicy kValueErrors{&PyExc_ValueError};
+inline constexpr ExceptionPolicy kOSErrors{&PyExc_OSError};
+// Io errors as OSError, everything else as ValueError (saving a model, building its encoder).
+inline constexpr ExceptionPolicy kOSErrorsForIo{&PyExc_ValueError, ErrorKind::Io, &PyExc_OSError};
 
 // Loads the invariant exception type from the package; called once at module initialisation.
 bool load_invariant_exception();
 
-// Raises `exception_type` with the error's message; returns nullptr for use in return statements.
-PyObject* raise_error(PyObject* exception_type, const Error& error);
+// Raises the exception that `policy` gives `error`'s kind, with the error's message; returns
+// nullptr for use in return statements.
+PyObject* raise_error(const ExceptionPolicy& policy, const Error& error);
 
-// Raises IOError for an Io error and ValueError for every other kind.
-PyObject* raise_error_by_kind(const Error& error);
+// Raises ValueError with the argument problem's message.
+PyObject* raise_invalid_argument(const InvalidArgument& problem);
 
 // Raises the Python exception that stands for a C++ exception thrown by the core.
 void raise_core_exception(std::exception_ptr failure);

@@ -5,14 +5,11 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <variant>
-
 #include "bpe/model.hpp"
 #include "bpe/unit_kinds.hpp"
+#include "py/module_types.hpp"
 
 namespace vellum::py {
-
-using AnyModel = std::variant<BpeModel<ByteUnit>, BpeModel<CharUnit>>;
 
 // A new BpeModelBase owning `model`.
 PyObject* new_model(AnyModel&& model);

@@ -91,7 +91,8 @@ PyObject* ids_to_numpy(std::vector<Idx>&& ids) {
   return PyObject_CallFunctionObjArgs(frombuffer, owner.get(), uint32, nullptr);
 }
 
-bool convert_idxs(PyObject* value, std::vector<Idx>& out) {
+bool convert_arg(PyObject* value, const char*, TokenIdsArgument& argument) {
+  std::vector<Idx>& out = argument.ids;
   if (PyUnicode_Check(value)) return raise_idxs_type_error();
   if (PyObject_CheckBuffer(value) && read_uint32_buffer(value, out)) return true;
   if (!PySequence_Check(value)) return raise_idxs_type_error();

@@ -19,8 +19,12 @@ bool create_id_buffer_type(PyObject* module);
 // A one-dimensional numpy.uint32 array that takes over `ids`.
 PyObject* ids_to_numpy(std::vector<Idx>&& ids);
 
-// The ids of a sequence of ints or of a one-dimensional uint32 array (any stride). Anything else
-// is TypeError "idxs must be a sequence[int] or a numpy.ndarray[uint32]".
-bool convert_idxs(PyObject* value, std::vector<Idx>& out);
+// The ids of a sequence of ints or of a one-dimensional uint32 array (any stride), as a method
+// argument. Anything else is TypeError "idxs must be a sequence[int] or a numpy.ndarray[uint32]".
+struct TokenIdsArgument {
+  std::vector<Idx> ids;
+};
+
+bool convert_arg(PyObject* value, const char* name, TokenIdsArgument& out);
 
 }  // namespace vellum::py

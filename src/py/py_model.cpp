@@ -1,9 +1,8 @@
 // BpeModelBase: a validated model that saves its vocabulary and merges.
 #include "py/model_object.hpp"
 
-#include "py/convert.hpp"
 #include "py/encoder_object.hpp"
-#include "py/errors.hpp"
+#include "py/method.hpp"
 #include "py/module_types.hpp"
 #include "py/references.hpp"
 #include "py/vocabulary_object.hpp"
@@ -11,25 +10,20 @@
 namespace vellum::py {
 namespace {
 
-using PyModel = Object<AnyModel>;
+using Call = py::Call<AnyModel>;
 
-template <class Visitor>
-auto visit_model(PyObject* self, Visitor&& visitor) {
-  return std::visit(std::forward<Visitor>(visitor), *as_object<AnyModel>(self)->value);
+PyObject* unit(AnyModel& any) {
+  return std::visit([](const auto& model) { return text_to_python(model.unit_name()); }, any);
 }
 
-PyObject* py_unit(PyObject* self, void*) {
-  return visit_model(self, [](const auto& model) { return text_to_python(model.unit_name()); });
-}
-
-PyObject* py_last_merge_freq(PyObject* self, void*) {
-  const auto frequency = visit_model(self, [](const auto& model) { return model.last_merge_freq(); });
+PyObject* last_merge_freq(AnyModel& any) {
+  const auto frequency = std::visit([](const auto& model) { return model.last_merge_freq(); }, any);
   if (!frequency) Py_RETURN_NONE;
   return PyLong_FromLongLong(*frequency);
 }
 
-PyObject* py_special_tokens(PyObject* self, void*) {
-  const auto& tokens = visit_model(self, [](const auto& model) -> const auto& { return model.special_tokens(); });
+PyObject* special_tokens(AnyModel& any) {
+  const auto& tokens = std::visit([](const auto& model) -> const auto& { return model.special_tokens(); }, any);
   Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
@@ -40,100 +34,88 @@ PyObject* py_special_tokens(PyObject* self, void*) {
   return list.release();
 }
 
-constexpr Signature kGetVocab{"BpeModelBase.get_vocab()", {}};
+constexpr auto kUnit = property("unit", unit, Uses::Nothing, "Primary segmentation unit used by this model.");
+constexpr auto kLastMergeFreq = property("last_merge_freq", last_merge_freq, Uses::Nothing,
+                                         "Frequency of the final pair merge, if the model contains one.");
+constexpr auto kSpecialTokens =
+    property("special_tokens", special_tokens, Uses::Nothing, "Reserved special tokens in vocabulary order.");
 
-PyObject* py_get_vocab(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments(kGetVocab, args, nargs, kwnames, bound)) return nullptr;
-  return visit_model(self, [](const auto& model) {
-    using Unit = typename std::remove_cvref_t<decltype(model)>::Unit;
-    std::vector<Token<Unit>> tokens;
-    tokens.reserve(model.vocabulary().size());
-    for (const auto& [id, token] : model.vocabulary()) tokens.push_back(token);
-    return new_vocabulary(tokens);
-  });
+PyObject* get_vocab(Call& call, const NoArgs&) {
+  return std::visit(
+      [](const auto& model) {
+        using Unit = typename std::remove_cvref_t<decltype(model)>::Unit;
+        std::vector<Token<Unit>> tokens;
+        tokens.reserve(model.vocabulary().size());
+        for (const auto& [id, token] : model.vocabulary()) tokens.push_back(token);
+        return new_vocabulary(tokens);
+      },
+      call.core);
 }
 
-constexpr Param kSaveParams[] = {{"path"}, {"format"}};
-constexpr Signature kSaveVocab{"BpeModelBase.save_vocab()", kSaveParams};
-constexpr Signature kSaveMerges{"BpeModelBase.save_merges_txt()", kSaveParams};
+constexpr auto kGetVocab =
+    method("get_vocab", get_vocab, Uses::Nothing, kOSErrorsForIo, "Return a view of the validated vocabulary.");
 
-// Binds (path, format), then saves with the interpreter lock released; IOError for an Io error,
-// ValueError for every other kind.
-template <class Save>
-PyObject* save(const Signature& signature, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-               PyObject* kwnames, Save&& save_one) {
-  PyObject* bound[2];
-  std::string path;
+struct SaveArgs {
+  Path path;
   std::string_view format;
-  if (!bind_arguments(signature, args, nargs, kwnames, bound) || !convert_path(bound[0], "path", path) ||
-      !convert_text(bound[1], "format", format)) {
-    return nullptr;
-  }
-  auto status = run_released([&] {
-    return visit_model(self, [&](const auto& model) { return save_one(model, path, format); });
+};
+
+constexpr auto kSaveParams = params(arg(&SaveArgs::path, "path"), arg(&SaveArgs::format, "format"));
+
+PyObject* save_vocab(Call& call, const SaveArgs& args) {
+  return call.released([&](const AnyModel& any) {
+    return std::visit([&](const auto& model) { return model.save_vocab(args.path.value, args.format); }, any);
   });
-  if (!status) return nullptr;
-  if (!*status) return raise_error_by_kind(status->error());
-  Py_RETURN_NONE;
 }
 
-PyObject* py_save_vocab(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return save(kSaveVocab, self, args, nargs, kwnames,
-              [](const auto& model, const std::string& path, std::string_view format) {
-                return model.save_vocab(path, format);
-              });
-}
+constexpr auto kSaveVocab =
+    method("save_vocab", save_vocab, Uses::Nothing, kOSErrorsForIo, "Save the validated vocabulary JSON.", kSaveParams);
 
-PyObject* py_save_merges_txt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return save(kSaveMerges, self, args, nargs, kwnames,
-              [](const auto& model, const std::string& path, std::string_view format) {
-                return model.save_merges(path, format);
-              });
-}
-
-constexpr Signature kEncoder{"BpeModelBase.encoder()", kEncoderOptionParams};
-
-PyObject* py_encoder(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[std::size(kEncoderOptionParams)];
-  EncoderOptions options;
-  if (!bind_arguments(kEncoder, args, nargs, kwnames, bound) || !convert_encoder_options(bound, options)) {
-    return nullptr;
-  }
-  auto encoder = run_released([&] {
-    return visit_model(self, [&](const auto& model) -> Result<AnyEncoder> {
-      using Kind = typename std::remove_cvref_t<decltype(model)>::KindType;
-      std::vector<EncoderMerge> merges;
-      merges.reserve(model.merges().size());
-      for (const auto& merge : model.merges()) merges.push_back(EncoderMerge{merge.left, merge.right, merge.target});
-      auto built = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
-      if (!built) return std::unexpected(std::move(built.error()));
-      return AnyEncoder(*std::move(built));
-    });
+PyObject* save_merges_txt(Call& call, const SaveArgs& args) {
+  return call.released([&](const AnyModel& any) {
+    return std::visit([&](const auto& model) { return model.save_merges(args.path.value, args.format); }, any);
   });
-  if (!encoder) return nullptr;
-  if (!*encoder) return raise_error_by_kind(encoder->error());
-  return new_encoder(**std::move(encoder));
 }
+
+constexpr auto kSaveMerges = method("save_merges_txt", save_merges_txt, Uses::Nothing, kOSErrorsForIo,
+                                    "Save the validated merge list.", kSaveParams);
+
+PyObject* encoder(Call& call, const EncoderOptions& options) {
+  return call.released(
+      [&](const AnyModel& any) {
+        return std::visit(
+            [&](const auto& model) -> Result<AnyEncoder> {
+              using Kind = typename std::remove_cvref_t<decltype(model)>::KindType;
+              std::vector<EncoderMerge> merges;
+              merges.reserve(model.merges().size());
+              for (const auto& merge : model.merges()) merges.push_back(EncoderMerge{merge.left, merge.right, merge.target});
+              auto built = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
+              if (!built) return std::unexpected(std::move(built.error()));
+              return AnyEncoder(*std::move(built));
+            },
+            any);
+      },
+      [](AnyEncoder&& built) { return new_encoder(std::move(built)); });
+}
+
+constexpr auto kEncoder = method("encoder", encoder, Uses::Nothing, kOSErrorsForIo,
+                                 "Build an encoder directly from the validated model.",
+                                 encoder_option_params<EncoderOptions>());
 
 constexpr Method kMethods[] = {
-    {py_encoder, "encoder", &kEncoder, "Build an encoder directly from the validated model."},
-    {py_get_vocab, "get_vocab", &kGetVocab, "Return a view of the validated vocabulary."},
-    {py_save_vocab, "save_vocab", &kSaveVocab, "Save the validated vocabulary JSON."},
-    {py_save_merges_txt, "save_merges_txt", &kSaveMerges, "Save the validated merge list."},
+    bind_method<kEncoder>(),
+    bind_method<kGetVocab>(),
+    bind_method<kSaveVocab>(),
+    bind_method<kSaveMerges>(),
 };
 
-constexpr Property kProperties[] = {
-    {py_unit, "unit", "Primary segmentation unit used by this model."},
-    {py_last_merge_freq, "last_merge_freq", "Frequency of the final pair merge, if the model contains one."},
-    {py_special_tokens, "special_tokens", "Reserved special tokens in vocabulary order."},
-};
+constexpr Property kProperties[] = {bind_property<kUnit>(), bind_property<kLastMergeFreq>(),
+                                    bind_property<kSpecialTokens>()};
 
 }  // namespace
 
 PyObject* new_model(AnyModel&& model) { return new_object(module_types().bpe_model_base, std::move(model)); }
 
-const ClassDecl kBpeModelBaseClass{
-    "BpeModelBase", nullptr, nullptr, dealloc_object<AnyModel>, sizeof(PyModel), false, kMethods, kProperties};
+const ClassDecl kBpeModelBaseClass = owning_class<AnyModel>(Constructor{}, kMethods, kProperties);
 
 }  // namespace vellum::py

@@ -4,45 +4,40 @@
 #include <variant>
 
 #include "bpe/unit_kinds.hpp"
-#include "py/convert.hpp"
-#include "py/errors.hpp"
+#include "py/method.hpp"
 #include "py/module_types.hpp"
 #include "py/references.hpp"
 
 namespace vellum::py {
 namespace {
 
-using AnyVocabulary = std::variant<VocabularyView<std::uint8_t>, VocabularyView<Character>>;
-using PyVocabulary = Object<AnyVocabulary>;
+using Call = py::Call<AnyVocabulary>;
 
-constexpr Param kWordParams[] = {{"word"}};
-constexpr Signature kGet{"Vocabulary.get()", kWordParams};
-
-PyObject* py_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
+struct WordArgs {
   std::string_view word;
-  if (!bind_arguments(kGet, args, nargs, kwnames, bound) || !convert_text(bound[0], "word", word)) {
-    return nullptr;
-  }
-  auto id = run_held([&] {
-    return std::visit(
-        [&](const auto& view) {
-          using Unit = typename std::remove_cvref_t<decltype(view)>::value_type;
-          if constexpr (std::is_same_v<Unit, Character>) return view.get(characters_of(word));
-          else return view.get(Units<std::uint8_t>(word.begin(), word.end()));
-        },
-        *as_object<AnyVocabulary>(self)->value);
-  });
-  if (!id) return nullptr;
-  if (!*id) Py_RETURN_NONE;
-  return PyLong_FromUnsignedLong(**id);
+};
+
+PyObject* get(Call& call, const WordArgs& args) {
+  return call.held(
+      [&](const AnyVocabulary& any) {
+        return std::visit(
+            [&](const auto& view) {
+              using Unit = typename std::remove_cvref_t<decltype(view)>::value_type;
+              if constexpr (std::is_same_v<Unit, Character>) return view.get(characters_of(args.word));
+              else return view.get(Units<std::uint8_t>(args.word.begin(), args.word.end()));
+            },
+            any);
+      },
+      [](const auto& id) -> PyObject* {
+        if (!id) Py_RETURN_NONE;
+        return PyLong_FromUnsignedLong(*id);
+      });
 }
 
-constexpr Signature kItems{"Vocabulary.items()", {}};
+constexpr auto kGet = method("get", get, Uses::Nothing, kRuntimeErrors,
+                             "Look up a word/token and return its id if present.", params(arg(&WordArgs::word, "word")));
 
-PyObject* py_items(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments(kItems, args, nargs, kwnames, bound)) return nullptr;
+PyObject* items(Call& call, const NoArgs&) {
   return std::visit(
       [](const auto& view) -> PyObject* {
         const auto& entries = view.entries();
@@ -57,20 +52,21 @@ PyObject* py_items(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
         }
         return list.release();
       },
-      *as_object<AnyVocabulary>(self)->value);
+      call.core);
 }
 
-PyObject* py_len(PyObject* self, void*) {
-  return PyLong_FromSize_t(std::visit([](const auto& view) { return view.size(); },
-                                      *as_object<AnyVocabulary>(self)->value));
+constexpr auto kItems =
+    method("items", items, Uses::Nothing, kRuntimeErrors, "Return all `(token_bytes, id)` entries.");
+
+PyObject* len(AnyVocabulary& any) {
+  return PyLong_FromSize_t(std::visit([](const auto& view) { return view.size(); }, any));
 }
 
-constexpr Method kMethods[] = {
-    {py_get, "get", &kGet, "Look up a word/token and return its id if present."},
-    {py_items, "items", &kItems, "Return all `(token_bytes, id)` entries."},
-};
+constexpr auto kLen = property("len", len, Uses::Nothing, "Number of entries in the vocabulary.");
 
-constexpr Property kProperties[] = {{py_len, "len", "Number of entries in the vocabulary."}};
+constexpr Method kMethods[] = {bind_method<kGet>(), bind_method<kItems>()};
+
+constexpr Property kProperties[] = {bind_property<kLen>()};
 
 }  // namespace
 
@@ -84,8 +80,6 @@ PyObject* new_vocabulary(const std::vector<Token<Unit>>& tokens) {
 template PyObject* new_vocabulary(const std::vector<Token<std::uint8_t>>&);
 template PyObject* new_vocabulary(const std::vector<Token<Character>>&);
 
-const ClassDecl kVocabularyClass{
-    "Vocabulary", nullptr, nullptr, dealloc_object<AnyVocabulary>, sizeof(PyVocabulary), false,
-    kMethods, kProperties};
+const ClassDecl kVocabularyClass = owning_class<AnyVocabulary>(Constructor{}, kMethods, kProperties);
 
 }  // namespace vellum::py

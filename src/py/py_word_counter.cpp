@@ -2,8 +2,7 @@
 #include "pretokenizer/word_counter.hpp"
 
 #include "pretokenizer/word_counter_file.hpp"
-#include "py/convert.hpp"
-#include "py/errors.hpp"
+#include "py/method.hpp"
 #include "py/module_types.hpp"
 #include "py/results.hpp"
 #include "py/source_batches.hpp"
@@ -12,173 +11,108 @@
 namespace vellum::py {
 namespace {
 
-using PyWordCounter = Object<WordCounter>;
+using Call = py::Call<WordCounter>;
 
-constexpr Param kConstructorParams[] = {{"pre_tokenizer"}};
-constexpr Signature kConstructor{"WordCounter.__new__()", kConstructorParams};
+struct ConstructorArgs {
+  Instance<PreTokenizer> pre_tokenizer;
+};
 
-PyObject* py_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  PyObject* bound[1];
-  if (!bind_arguments(kConstructor, args, kwargs, bound) ||
-      !check_instance(bound[0], module_types().pre_tokenizer, "pre_tokenizer")) {
-    return nullptr;
-  }
-  Object<PreTokenizer>* pre_tokenizer = as_object<PreTokenizer>(bound[0]);
-  const Borrow borrow(pre_tokenizer->borrow, Access::Shared);
-  if (!borrow) return nullptr;
-  return new_word_counter(type, *pre_tokenizer->value, {});
+PyObject* create(PyTypeObject*, const ConstructorArgs& args) {
+  return with_borrow(args.pre_tokenizer.get(), Uses::Shared,
+                     [](const PreTokenizer& pre_tokenizer) { return new_word_counter(pre_tokenizer, {}); });
 }
 
-// Runs `work(counter) -> Result<void>` without the interpreter lock, holding `access` to the
-// counter; an Error becomes `exception_type`.
-template <class Work>
-PyObject* run_on_counter(PyObject* self, Access access, PyObject* exception_type, Work&& work) {
-  PyWordCounter* object = as_object<WordCounter>(self);
-  const Borrow borrow(object->borrow, access);
-  if (!borrow) return nullptr;
-  auto status = run_released([&] { return work(*object->value); });
-  if (!status) return nullptr;
-  if (!*status) return raise_error(exception_type, status->error());
-  Py_RETURN_NONE;
-}
+constexpr auto kConstructor =
+    constructor<WordCounter>(create, params(arg(&ConstructorArgs::pre_tokenizer, "pre_tokenizer")));
 
-constexpr Param kTextParams[] = {{"text"}};
-constexpr Signature kAddText{"WordCounter.add_text()", kTextParams};
-
-PyObject* py_add_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
+struct TextArgs {
   std::string_view text;
-  if (!bind_arguments(kAddText, args, nargs, kwnames, bound) || !convert_text(bound[0], "text", text)) {
-    return nullptr;
-  }
-  return run_on_counter(self, Access::Exclusive, PyExc_RuntimeError,
-                        [&](WordCounter& counter) { return counter.add_text(text); });
+};
+
+PyObject* add_text(Call& call, const TextArgs& args) {
+  return call.released([&](WordCounter& counter) { return counter.add_text(args.text); });
 }
 
-constexpr Param kTextsParams[] = {{"texts"}};
-constexpr Signature kAddBatch{"WordCounter.add_batch()", kTextsParams};
+constexpr auto kAddText =
+    method("add_text", add_text, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&TextArgs::text, "text")));
 
-PyObject* py_add_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
+struct TextsArgs {
   std::vector<std::string> texts;
-  if (!bind_arguments(kAddBatch, args, nargs, kwnames, bound) ||
-      !convert_text_sequence(bound[0], "texts", texts)) {
-    return nullptr;
-  }
-  return run_on_counter(self, Access::Exclusive, PyExc_RuntimeError,
-                        [&](WordCounter& counter) { return counter.add_batch(texts); });
+};
+
+PyObject* add_batch(Call& call, const TextsArgs& args) {
+  return call.released([&](WordCounter& counter) { return counter.add_batch(args.texts); });
 }
 
-constexpr Signature kAddSource{"WordCounter.add_source()", kAddSourceParams};
+constexpr auto kAddBatch =
+    method("add_batch", add_batch, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&TextsArgs::texts, "texts")));
 
-PyObject* py_add_source(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[std::size(kAddSourceParams)];
-  SourceLimits limits;
-  if (!bind_arguments(kAddSource, args, nargs, kwnames, bound) || !convert_source_limits(bound, limits)) {
-    return nullptr;
-  }
-  PyWordCounter* object = as_object<WordCounter>(self);
-  const Borrow borrow(object->borrow, Access::Exclusive);
-  if (!borrow) return nullptr;
-  WordCounter& counter = *object->value;
-  const CountBatch count_batch = [&counter](std::vector<std::string>&& texts) -> Result<void> {
-    auto words = counter.count_batch(texts);
-    if (!words) return std::unexpected(std::move(words.error()));
-    return counter.absorb(*words);
-  };
-  return stream_source(bound[0], limits, count_batch);
+PyObject* add_source(Call& call, const SourceArgs& args) {
+  return stream_source(args, [&call](std::vector<std::string>&& texts) { return call.core.add_batch(texts); });
 }
 
-constexpr Param kOtherParams[] = {{"other"}};
-constexpr Signature kMerge{"WordCounter.merge()", kOtherParams};
+constexpr auto kAddSource =
+    method("add_source", add_source, Uses::Exclusive, kRuntimeErrors, nullptr, kSourceParams);
 
-PyObject* py_merge(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments(kMerge, args, nargs, kwnames, bound) ||
-      !check_instance(bound[0], module_types().word_counter, "other")) {
-    return nullptr;
-  }
-  PyWordCounter* object = as_object<WordCounter>(self);
-  const Borrow borrow(object->borrow, Access::Exclusive);
-  if (!borrow) return nullptr;
-  PyWordCounter* other = as_object<WordCounter>(bound[0]);
-  // Taken after this counter's exclusive access, so merging a counter into itself is refused.
-  const Borrow other_borrow(other->borrow, Access::Shared);
-  if (!other_borrow) return nullptr;
-  auto status = run_released([&] { return object->value->merge(*other->value); });
-  if (!status) return nullptr;
-  if (!*status) return raise_error(PyExc_RuntimeError, status->error());
-  Py_RETURN_NONE;
-}
+struct OtherArgs {
+  Instance<WordCounter> other;
+};
 
-constexpr Signature kWords{"WordCounter.words()", {}};
-
-PyObject* py_words(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments(kWords, args, nargs, kwnames, bound)) return nullptr;
-  PyWordCounter* object = as_object<WordCounter>(self);
-  const Borrow borrow(object->borrow, Access::Shared);
-  if (!borrow) return nullptr;
-  auto words = run_held([&] { return object->value->words(); });
-  if (!words) return nullptr;
-  return word_counts_to_dict(*words);
-}
-
-constexpr Signature kClear{"WordCounter.clear()", {}};
-
-PyObject* py_clear(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
-  if (!bind_arguments(kClear, args, nargs, kwnames, bound)) return nullptr;
-  PyWordCounter* object = as_object<WordCounter>(self);
-  const Borrow borrow(object->borrow, Access::Exclusive);
-  if (!borrow) return nullptr;
-  object->value->clear();
-  Py_RETURN_NONE;
-}
-
-constexpr Param kPathParams[] = {{"path"}};
-constexpr Signature kSave{"WordCounter.save()", kPathParams};
-
-PyObject* py_save(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* bound[1];
-  std::string path;
-  if (!bind_arguments(kSave, args, nargs, kwnames, bound) || !convert_path(bound[0], "path", path)) {
-    return nullptr;
-  }
-  return run_on_counter(self, Access::Shared, PyExc_OSError, [&](WordCounter& counter) {
-    return save_word_counts(path, counter.counts());
+// The other counter is borrowed after this one's exclusive access, so merging a counter into
+// itself is refused.
+PyObject* merge(Call& call, const OtherArgs& args) {
+  return with_borrow(args.other.get(), Uses::Shared, [&](const WordCounter& other) {
+    return call.released([&](WordCounter& counter) { return counter.merge(other); });
   });
 }
 
-PyObject* py_len(PyObject* self, void*) {
-  PyWordCounter* object = as_object<WordCounter>(self);
-  const Borrow borrow(object->borrow, Access::Shared);
-  if (!borrow) return nullptr;
-  return PyLong_FromSize_t(object->value->size());
+constexpr auto kMerge =
+    method("merge", merge, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&OtherArgs::other, "other")));
+
+PyObject* words(Call& call, const NoArgs&) {
+  return call.held([](const WordCounter& counter) { return counter.words(); },
+                   [](const std::vector<WordCount>& words) { return word_counts_to_dict(words); });
 }
 
-constexpr Method kMethods[] = {
-    {py_add_text, "add_text", &kAddText, nullptr},
-    {py_add_batch, "add_batch", &kAddBatch, nullptr},
-    {py_add_source, "add_source", &kAddSource, nullptr},
-    {py_merge, "merge", &kMerge, nullptr},
-    {py_words, "words", &kWords, nullptr},
-    {py_clear, "clear", &kClear, nullptr},
-    {py_save, "save", &kSave, nullptr},
+constexpr auto kWords = method("words", words, Uses::Shared, kRuntimeErrors, nullptr);
+
+PyObject* clear(Call& call, const NoArgs&) {
+  call.core.clear();
+  Py_RETURN_NONE;
+}
+
+constexpr auto kClear = method("clear", clear, Uses::Exclusive, kRuntimeErrors, nullptr);
+
+struct PathArgs {
+  Path path;
 };
 
-constexpr Property kProperties[] = {{py_len, "len", nullptr}};
+PyObject* save(Call& call, const PathArgs& args) {
+  return call.released([&](const WordCounter& counter) { return save_word_counts(args.path.value, counter.counts()); });
+}
+
+constexpr auto kSave = method("save", save, Uses::Shared, kOSErrors, nullptr, params(arg(&PathArgs::path, "path")));
+
+PyObject* len(WordCounter& counter) { return PyLong_FromSize_t(counter.size()); }
+
+constexpr auto kLen = property("len", len, Uses::Shared, nullptr);
+
+constexpr Method kMethods[] = {
+    bind_method<kAddText>(), bind_method<kAddBatch>(), bind_method<kAddSource>(), bind_method<kMerge>(),
+    bind_method<kWords>(),   bind_method<kClear>(),    bind_method<kSave>(),
+};
+
+constexpr Property kProperties[] = {bind_property<kLen>()};
 
 }  // namespace
 
-PyObject* new_word_counter(PyTypeObject* type, const PreTokenizer& pre_tokenizer, WordMap counts) {
+PyObject* new_word_counter(const PreTokenizer& pre_tokenizer, WordMap counts) {
   auto counter = run_held([&] { return WordCounter(pre_tokenizer, std::move(counts)); });
   if (!counter) return nullptr;
-  return new_object(type, *std::move(counter));
+  return new_object(module_types().word_counter, *std::move(counter));
 }
 
-const ClassDecl kWordCounterClass{
-    "WordCounter", &kConstructor, py_new, dealloc_object<WordCounter>,
-    sizeof(PyWordCounter), false, kMethods, kProperties};
+const ClassDecl kWordCounterClass =
+    owning_class<WordCounter>(bind_constructor<kConstructor>(), kMethods, kProperties);
 
 }  // namespace vellum::py

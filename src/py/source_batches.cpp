@@ -7,18 +7,12 @@
 #include <utility>
 
 #include "py/convert.hpp"
-#include "py/errors.hpp"
+#include "py/method.hpp"
 #include "py/references.hpp"
 #include "util/hand_over.hpp"
+#include "util/source_limits.hpp"
 
 namespace vellum::py {
-
-const Param kAddSourceParams[4] = {
-    {"source"},
-    {"max_records", "4096", ParamKind::KeywordOnly},
-    {"max_bytes", "67108864", ParamKind::KeywordOnly},
-    {"prefetch", "1", ParamKind::KeywordOnly},
-};
 
 namespace {
 
@@ -82,7 +76,7 @@ class BatchSink {
     auto counted = run_released([&] { return count_batch_(std::move(batch)); });
     if (!counted) return false;
     if (!*counted) {
-      raise_error(PyExc_RuntimeError, counted->error());
+      raise_error(kRuntimeErrors, counted->error());
       return false;
     }
     return true;
@@ -102,7 +96,7 @@ class BatchSink {
     }
     if (worker_->failure()) {
       PyErr_Clear();
-      raise_error(PyExc_RuntimeError, *worker_->failure());
+      raise_error(kRuntimeErrors, *worker_->failure());
       return false;
     }
     return batching_ok;
@@ -119,11 +113,7 @@ bool raise_overflow() {
 }
 
 bool item_as_text(PyObject* item, std::string_view& text) {
-  if (!PyUnicode_Check(item)) {
-    const Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(item)));
-    if (type_name) PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to 'str'", type_name.get());
-    return false;
-  }
+  if (!PyUnicode_Check(item)) return raise_cannot_convert(item, nullptr, "str");
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(item, &size);
   if (data == nullptr) return false;
@@ -159,42 +149,19 @@ bool gather_batches(PyObject* iterator, const SourceLimits& limits, BatchSink& s
 
 }  // namespace
 
-bool convert_source_limits(PyObject* const* bound, SourceLimits& limits) {
-  limits.max_records = 4096;
-  limits.max_bytes = 67108864;
-  std::int64_t prefetch = 1;
-  if ((bound[1] != nullptr && !convert_u64(bound[1], "max_records", limits.max_records)) ||
-      (bound[2] != nullptr && !convert_u64(bound[2], "max_bytes", limits.max_bytes)) ||
-      (bound[3] != nullptr && !convert_i64(bound[3], "prefetch", prefetch))) {
-    return false;
-  }
-  if (limits.max_records == 0) {
-    raise_error(PyExc_ValueError, Error::source_batch("max_records must be at least 1"));
-    return false;
-  }
-  if (limits.max_bytes == 0) {
-    raise_error(PyExc_ValueError, Error::source_batch("max_bytes must be at least 1"));
-    return false;
-  }
-  if (prefetch != 0 && prefetch != 1) {
-    PyErr_SetString(PyExc_ValueError, "prefetch must be 0 or 1");
-    return false;
-  }
-  limits.prefetch = prefetch == 1;
-  return true;
-}
-
-PyObject* stream_source(PyObject* source, const SourceLimits& limits, const CountBatch& count_batch) {
-  const Ref iterator = Ref::steal(PyObject_GetIter(source));
+PyObject* stream_source(const SourceArgs& args, const CountBatch& count_batch) {
+  const auto limits = accept(parse_source_limits(args.max_records, args.max_bytes, args.prefetch));
+  if (!limits) return nullptr;
+  const Ref iterator = Ref::steal(PyObject_GetIter(args.source.object));
   if (!iterator) return nullptr;
   std::optional<BatchSink> sink;
   try {
-    sink.emplace(count_batch, limits.prefetch);
+    sink.emplace(count_batch, limits->prefetch);
   } catch (...) {
     raise_core_exception(std::current_exception());
     return nullptr;
   }
-  const bool batching_ok = gather_batches(iterator.get(), limits, *sink);
+  const bool batching_ok = gather_batches(iterator.get(), *limits, *sink);
   if (!sink->finish(batching_ok)) return nullptr;
   Py_RETURN_NONE;
 }

@@ -16,29 +16,29 @@
 #include <string>
 #include <vector>
 
-#include "py/binder.hpp"
+#include "py/arguments.hpp"
 #include "util/error.hpp"
 
 namespace vellum::py {
 
-struct SourceLimits {
-  std::uint64_t max_records;
-  std::uint64_t max_bytes;
-  bool prefetch;
-};
-
 // Counts one batch into the counter. Runs without the interpreter lock, possibly on the worker.
 using CountBatch = std::function<Result<void>(std::vector<std::string>&&)>;
 
-// The keyword parameters shared by every add_source: source; kw max_records, max_bytes, prefetch.
-extern const Param kAddSourceParams[4];
+// The arguments shared by every add_source: source; keyword-only max_records, max_bytes, prefetch.
+struct SourceArgs {
+  AnyObject source;
+  std::uint64_t max_records;
+  std::uint64_t max_bytes;
+  std::int64_t prefetch;
+};
 
-// Converts and validates the bound limits (`bound` holds the four parameters in order): a zero
-// max_records or max_bytes is ValueError with the SourceBatch message, a prefetch other than 0 or
-// 1 ValueError "prefetch must be 0 or 1", in that order.
-bool convert_source_limits(PyObject* const* bound, SourceLimits& limits);
+inline constexpr auto kSourceParams = params(
+    arg(&SourceArgs::source, "source"), kwarg(&SourceArgs::max_records, "max_records", Default::of(4096)),
+    kwarg(&SourceArgs::max_bytes, "max_bytes", Default::of(67108864)),
+    kwarg(&SourceArgs::prefetch, "prefetch", Default::of(1)));
 
-// Streams `source` into `count_batch`; returns None, or nullptr with the exception set.
-PyObject* stream_source(PyObject* source, const SourceLimits& limits, const CountBatch& count_batch);
+// Checks the limits (ValueError before anything is pulled), then streams the source into
+// `count_batch`; returns None, or nullptr with the exception set.
+PyObject* stream_source(const SourceArgs& args, const CountBatch& count_batch);
 
 }  // namespace vellum::py

@@ -8,6 +8,7 @@
 
 #include "bpe/units.hpp"
 #include "bpe/vocabulary_view.hpp"
+#include "py/module_types.hpp"
 
 namespace vellum::py {
 

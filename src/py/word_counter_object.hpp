@@ -10,7 +10,7 @@
 
 namespace vellum::py {
 
-// A new counter of class `type` with a copy of `pre_tokenizer` and the given counts.
-PyObject* new_word_counter(PyTypeObject* type, const PreTokenizer& pre_tokenizer, WordMap counts);
+// A new WordCounter with a copy of `pre_tokenizer` and the given counts.
+PyObject* new_word_counter(const PreTokenizer& pre_tokenizer, WordMap counts);
 
 }  // namespace vellum::py

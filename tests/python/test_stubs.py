@@ -33,14 +33,26 @@ def test_stubs_list_every_class_with_its_bases_and_members():
         assert members == module_members(cls), name
 
 
+def stub_parameters(function):
+    """(name, kind, default) of each parameter, as the stub declares them; self and cls left out."""
+    args = function.args
+    positional = args.args[1:]
+    defaults = [None] * (len(positional) - len(args.defaults)) + args.defaults
+    parameters = [(a.arg, "positional", d) for a, d in zip(positional, defaults)]
+    parameters += [(a.arg, "keyword", d) for a, d in zip(args.kwonlyargs, args.kw_defaults)]
+    return [(name, kind, inspect.Parameter.empty if d is None else ast.literal_eval(d)) for name, kind, d in parameters]
+
+
+def real_parameters(target):
+    kinds = {inspect.Parameter.POSITIONAL_OR_KEYWORD: "positional", inspect.Parameter.KEYWORD_ONLY: "keyword"}
+    parameters = inspect.signature(target).parameters.values()
+    return [(p.name, kinds[p.kind], p.default) for p in parameters if p.kind != inspect.Parameter.POSITIONAL_ONLY]
+
+
 def test_stub_signatures_match_the_text_signatures():
     tree = ast.parse(STUBS.read_text(encoding="utf-8"))
     for node in (n for n in tree.body if isinstance(n, ast.ClassDef)):
         cls = getattr(_lib, node.name)
         for item in (i for i in node.body if isinstance(i, ast.FunctionDef) and not i.decorator_list):
-            stub_parameters = [arg.arg for arg in item.args.args + item.args.kwonlyargs]
             target = cls if item.name == "__new__" else getattr(cls, item.name)
-            real_parameters = list(inspect.signature(target).parameters)
-            if item.name == "__new__":
-                stub_parameters = stub_parameters[1:]
-            assert stub_parameters == real_parameters, f"{node.name}.{item.name}"
+            assert stub_parameters(item) == real_parameters(target), f"{node.name}.{item.name}"

@@ -7,7 +7,6 @@
 
 #include "bpe/unit_kinds.hpp"
 #include "util/events.hpp"
-#include "util/invariant.hpp"
 
 namespace vellum {
 namespace {
@@ -31,10 +30,6 @@ std::vector<std::uint8_t> byte_level_order() {
 template <class Kind>
 Trainer<Kind>::Trainer(std::vector<std::string> special_tokens, TrainerOptions options)
     : special_tokens_(std::move(special_tokens)), options_(options), store_(options.tie_break, vocabulary_) {
-  check_invariant(!options_.hot_pair_window_size || *options_.hot_pair_window_size > 0,
-                  "hot_pair_window_size must be positive");
-  check_invariant(!options_.bigram_cutoff_freq || *options_.bigram_cutoff_freq > 0,
-                  "bigram_cutoff_freq must be positive");
   for (const std::string& token : special_tokens_) {
     vocabulary_.add(make_token<Unit>(Kind::units_of_text(token)));
   }

@@ -61,8 +61,8 @@ class Trainer {
   using Unit = typename Kind::Unit;
 
   // Ids 0..n-1 for the special tokens in order, then the 256 byte tokens in the order of
-  // `options.initial_alphabet`. Requires: the window size and the cutoff, when present, are
-  // positive (a broken invariant otherwise).
+  // `options.initial_alphabet`. `options` are as parse_trainer_options gives them (window size
+  // and cutoff positive when present).
   Trainer(std::vector<std::string> special_tokens, TrainerOptions options);
   // Pinned in memory: the pair store refers to the vocabulary.
   Trainer(const Trainer&) = delete;
