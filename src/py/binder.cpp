@@ -113,7 +113,12 @@ std::string Default::render() const {
     case Kind::Required: break;
     case Kind::None: return "None";
     case Kind::Integer: return std::to_string(integer);
-    case Kind::Text: return "\"" + std::string(text) + "\"";
+    case Kind::Text: {
+      std::string quoted(1, '"');
+      quoted += text;
+      quoted += '"';
+      return quoted;
+    }
     case Kind::Boolean: return boolean ? "True" : "False";
   }
   return {};
@@ -170,7 +175,10 @@ std::string text_signature(const char* name, std::span<const Param> params, bool
     }
     separate();
     out += param.name;
-    if (!param.required()) out += "=" + param.fallback.render();
+    if (!param.required()) {
+      out += '=';
+      out += param.fallback.render();
+    }
   }
   return out + ")";
 }
