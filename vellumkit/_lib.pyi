@@ -11,7 +11,13 @@ _Path = str | os.PathLike[str]
 class BpeTrainerBase: ...
 
 @final
-class UnicodeBigramSelection: ...
+class UnicodeBigramSelection:
+    @property
+    def bigrams(self) -> list[str]: ...
+    @property
+    def cutoff_freq(self) -> int | None: ...
+    @property
+    def max_excluded_freq(self) -> int | None: ...
 
 @final
 class BpeModelBase:
@@ -141,12 +147,47 @@ class PreTokenizer:
         self, path: _Path, *, chunk_size: int = 1048576, boundary: str = "auto"
     ) -> dict[str, int]:
         """Python wrapper for [`PreTokenizer::get_words_from_file`]."""
+    def bigram_counter(self) -> BigramCounter:
+        """Create an empty mergeable Unicode bigram counter."""
     def word_counter(self) -> WordCounter:
         """Create an empty mergeable word counter."""
     def load_word_counter(self, path: _Path) -> WordCounter: ...
+    def build_unicode_bigrams_from_file(
+        self,
+        path: _Path,
+        *,
+        chunk_size: int = 1048576,
+        boundary: str = "auto",
+        top_k: int = 100000,
+        min_freq: int = 16,
+    ) -> list[str]: ...
+    def select_unicode_bigrams_from_file(
+        self,
+        path: _Path,
+        *,
+        chunk_size: int = 1048576,
+        boundary: str = "auto",
+        top_k: int = 100000,
+        min_freq: int = 16,
+    ) -> UnicodeBigramSelection: ...
 
 @final
-class BigramCounter: ...
+class BigramCounter:
+    def __new__(cls, pre_tokenizer: PreTokenizer) -> BigramCounter: ...
+    def add_text(self, text: str) -> None: ...
+    def add_batch(self, texts: Sequence[str]) -> None: ...
+    def add_source(
+        self,
+        source: Iterable[str],
+        *,
+        max_records: int = 4096,
+        max_bytes: int = 67108864,
+        prefetch: int = 1,
+    ) -> None: ...
+    def merge(self, other: BigramCounter) -> None: ...
+    def items(self) -> list[tuple[str, int]]: ...
+    def selected(self, top_k: int, min_freq: int) -> list[str]: ...
+    def select(self, top_k: int, min_freq: int) -> UnicodeBigramSelection: ...
 
 @final
 class WordCounter:

@@ -56,6 +56,13 @@ class PreTokenizer {
   template <class WordSink, class SpecialSink>
   Result<void> for_each_piece(std::string_view text, WordSink&& on_word, SpecialSink&& on_special) const;
 
+  // Calls `on_segment(segment)` for every non-empty stretch of `text` between special-token
+  // matches and `on_special(token)` for every match, in text order (the whole text is one
+  // segment when there are no special tokens). Both may return void or Result<void>; the
+  // traversal stops at the first failure and returns it.
+  template <class SegmentSink, class SpecialSink>
+  Result<void> for_each_segment(std::string_view text, SegmentSink&& on_segment, SpecialSink&& on_special) const;
+
   // The words of `text` with their counts, in ascending order of their UTF-8 bytes.
   // The views point into `text` and stay valid as long as it does.
   [[nodiscard]] Result<std::vector<WordCount>> get_words(std::string_view text) const;
@@ -128,17 +135,16 @@ Result<void> call_sink(Sink& sink, std::string_view piece) {
 
 }  // namespace detail
 
-template <class WordSink, class SpecialSink>
-Result<void> PreTokenizer::for_each_piece(std::string_view text, WordSink&& on_word,
-                                          SpecialSink&& on_special) const {
-  auto emit = [&on_word](std::string_view word) { return detail::call_sink(on_word, word); };
-  if (!has_special_tokens_) return for_each_word_in_segment(text, emit);
+template <class SegmentSink, class SpecialSink>
+Result<void> PreTokenizer::for_each_segment(std::string_view text, SegmentSink&& on_segment,
+                                            SpecialSink&& on_special) const {
+  if (!has_special_tokens_) return text.empty() ? ok() : detail::call_sink(on_segment, text);
 
   std::size_t segment_start = 0;
   auto status = special_pattern_->for_each_match(text, [&](MatchSpan match) -> Result<void> {
     if (match.start > segment_start) {
       auto segment = text.substr(segment_start, match.start - segment_start);
-      if (auto inner = for_each_word_in_segment(segment, emit); !inner) return inner;
+      if (auto inner = detail::call_sink(on_segment, segment); !inner) return inner;
     }
     if (auto special = detail::call_sink(on_special, text.substr(match.start, match.end - match.start));
         !special) {
@@ -148,8 +154,16 @@ Result<void> PreTokenizer::for_each_piece(std::string_view text, WordSink&& on_w
     return ok();
   });
   if (!status) return status;
-  if (segment_start < text.size()) return for_each_word_in_segment(text.substr(segment_start), emit);
+  if (segment_start < text.size()) return detail::call_sink(on_segment, text.substr(segment_start));
   return ok();
+}
+
+template <class WordSink, class SpecialSink>
+Result<void> PreTokenizer::for_each_piece(std::string_view text, WordSink&& on_word,
+                                          SpecialSink&& on_special) const {
+  auto emit = [&on_word](std::string_view word) { return detail::call_sink(on_word, word); };
+  return for_each_segment(
+      text, [&](std::string_view segment) { return for_each_word_in_segment(segment, emit); }, on_special);
 }
 
 template <class Sink>

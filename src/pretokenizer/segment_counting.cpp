@@ -1,8 +1,8 @@
 #include "pretokenizer/segment_counting.hpp"
 
+#include "pretokenizer/bigram_counter.hpp"
 #include "util/events.hpp"
 #include "util/file.hpp"
-#include "util/parallel.hpp"
 #include "util/utf8.hpp"
 
 namespace vellum {
@@ -25,15 +25,21 @@ Result<void> read_segment(const std::string& path, Segment segment, std::string&
 
 }  // namespace
 
+Result<std::string> read_segment_text(const std::string& path, Segment segment) {
+  std::string bytes;
+  if (auto status = read_segment(path, segment, bytes); !status) return std::unexpected(std::move(status.error()));
+  return decode_utf8_lossy(std::move(bytes));
+}
+
 Result<void> count_segment(const PreTokenizer& pre_tokenizer, const std::string& path,
                            Segment segment, std::string& text, WordViewMap& counts) {
   const events::Span span(kTarget, events::Level::Trace, "get_words_from_segment",
                           {{"offset", segment.offset}, {"len", segment.length}});
   events::increment_counter("get_words_from_segment.calls", 1);
 
-  std::string bytes;
-  if (auto status = read_segment(path, segment, bytes); !status) return status;
-  text = decode_utf8_lossy(std::move(bytes));
+  auto read = read_segment_text(path, segment);
+  if (!read) return std::unexpected(std::move(read.error()));
+  text = *std::move(read);
   auto status = pre_tokenizer.for_each_word(
       text, [&counts](std::string_view word) { return count_word(counts, word); });
   if (!status) return status;
@@ -46,20 +52,27 @@ Result<void> count_segment(const PreTokenizer& pre_tokenizer, const std::string&
 
 Result<WordMap> count_file_words(const PreTokenizer& pre_tokenizer, const std::string& path,
                                  ChunkRequest request, BoundaryMode mode) {
-  auto boundaries = find_boundaries(path, request, mode, pre_tokenizer.eot_token());
-  if (!boundaries) return std::unexpected(std::move(boundaries.error()));
-  const std::vector<Segment> parts = segments(*boundaries);
-  return parallel_fold<WordMap>(
-      parts.size(),
-      [&](std::size_t index, WordMap& words) -> Result<void> {
+  return fold_file_segments<WordMap>(
+      path, request, mode, pre_tokenizer.eot_token(),
+      [&](Segment segment, WordMap& words) -> Result<void> {
         std::string text;
         WordViewMap counts;
-        if (auto status = count_segment(pre_tokenizer, path, parts[index], text, counts); !status) {
-          return status;
-        }
+        if (auto status = count_segment(pre_tokenizer, path, segment, text, counts); !status) return status;
         return absorb_words(words, counts);
       },
       [](WordMap& into, WordMap&& from) { return combine_word_maps(into, std::move(from)); });
+}
+
+Result<BigramMap> count_file_bigrams(const PreTokenizer& pre_tokenizer, const std::string& path,
+                                     ChunkRequest request, BoundaryMode mode) {
+  return fold_file_segments<BigramMap>(
+      path, request, mode, pre_tokenizer.eot_token(),
+      [&](Segment segment, BigramMap& bigrams) -> Result<void> {
+        auto text = read_segment_text(path, segment);
+        if (!text) return std::unexpected(std::move(text.error()));
+        return count_text_bigrams(pre_tokenizer, *text, bigrams);
+      },
+      combine_bigram_maps);
 }
 
 }  // namespace vellum

@@ -119,6 +119,11 @@ constexpr Field<Args, T> arg_as(T Base::*member, const char* name, Default fallb
   return {name, static_cast<T Args::*>(member), fallback, ParamKind::PositionalOrKeyword};
 }
 
+template <class Args, class Base, class T>
+constexpr Field<Args, T> kwarg_as(T Base::*member, const char* name, Default fallback = {}) {
+  return {name, static_cast<T Args::*>(member), fallback, ParamKind::KeywordOnly};
+}
+
 // A parameter list: the fields in signature order.
 template <class... Fields>
 struct Params {

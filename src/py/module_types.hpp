@@ -14,6 +14,8 @@
 namespace vellum {
 class PreTokenizer;
 class WordCounter;
+class BigramCounter;
+struct BigramSelection;
 class Character;
 struct ByteUnit;
 struct CharUnit;
@@ -55,6 +57,8 @@ ModuleTypes& module_types();
   };
 VELLUM_CLASS_OF(PreTokenizer, "PreTokenizer", pre_tokenizer)
 VELLUM_CLASS_OF(WordCounter, "WordCounter", word_counter)
+VELLUM_CLASS_OF(BigramCounter, "BigramCounter", bigram_counter)
+VELLUM_CLASS_OF(BigramSelection, "UnicodeBigramSelection", unicode_bigram_selection)
 VELLUM_CLASS_OF(EncoderHandle, "BpeEncoderBase", bpe_encoder_base)
 VELLUM_CLASS_OF(AnyModel, "BpeModelBase", bpe_model_base)
 VELLUM_CLASS_OF(AnyVocabulary, "Vocabulary", vocabulary)

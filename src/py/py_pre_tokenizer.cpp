@@ -4,6 +4,7 @@
 #include "pretokenizer/chunking.hpp"
 #include "pretokenizer/segment_counting.hpp"
 #include "pretokenizer/word_counter_file.hpp"
+#include "py/bigram_objects.hpp"
 #include "py/method.hpp"
 #include "py/module_types.hpp"
 #include "py/results.hpp"
@@ -112,6 +113,11 @@ constexpr auto kGetWordsFromFile =
     method("get_words_from_file", get_words_from_file, Uses::Shared, kOSErrors,
            "Python wrapper for [`PreTokenizer::get_words_from_file`].", kChunkedFileParams);
 
+PyObject* bigram_counter(Call& call, const NoArgs&) { return new_bigram_counter(call.core); }
+
+constexpr auto kBigramCounter = method("bigram_counter", bigram_counter, Uses::Shared, kRuntimeErrors,
+                                       "Create an empty mergeable Unicode bigram counter.");
+
 PyObject* word_counter(Call& call, const NoArgs&) { return new_word_counter(call.core, {}); }
 
 constexpr auto kWordCounter = method("word_counter", word_counter, Uses::Shared, kRuntimeErrors,
@@ -129,9 +135,61 @@ PyObject* load_word_counter(Call& call, const PathArgs& args) {
 constexpr auto kLoadWordCounter =
     method("load_word_counter", load_word_counter, Uses::Shared, kOSErrors, nullptr, params(arg(&PathArgs::path, "path")));
 
+// The file-chunking arguments and the selection's top_k and min_freq, all but the path
+// keyword-only.
+struct BigramFileArgs : ChunkedFileArgs {
+  std::uint64_t top_k;
+  std::int64_t min_freq;
+};
+
+constexpr auto kBigramFileParams =
+    params(arg_as<BigramFileArgs>(&ChunkedFileArgs::path, "path"),
+           kwarg_as<BigramFileArgs>(&ChunkedFileArgs::chunk_size, "chunk_size", Default::of(1048576)),
+           kwarg_as<BigramFileArgs>(&ChunkedFileArgs::boundary, "boundary", Default::of("auto")),
+           kwarg(&BigramFileArgs::top_k, "top_k", Default::of(100000)),
+           kwarg(&BigramFileArgs::min_freq, "min_freq", Default::of(16)));
+
+// Counts the file's bigrams and selects them, then emits the selection.
+template <class Emit>
+PyObject* select_bigrams_from_file(Call& call, const BigramFileArgs& args, Emit&& emit) {
+  const auto chunking = accept(parse_file_chunking(args.chunk_size, args.boundary));
+  if (!chunking) return nullptr;
+  return call.released(
+      [&](const PreTokenizer& pre_tokenizer) -> Result<BigramSelection> {
+        auto counts = count_file_bigrams(pre_tokenizer, args.path.value, chunking->request, chunking->mode);
+        if (!counts) return std::unexpected(std::move(counts.error()));
+        return select_bigrams(*counts, args.top_k, args.min_freq);
+      },
+      emit);
+}
+
+PyObject* build_unicode_bigrams_from_file(Call& call, const BigramFileArgs& args) {
+  return select_bigrams_from_file(
+      call, args, [](const BigramSelection& selection) { return bigrams_to_list(selection.bigrams); });
+}
+
+constexpr auto kBuildUnicodeBigramsFromFile = method("build_unicode_bigrams_from_file", build_unicode_bigrams_from_file,
+                                                     Uses::Shared, kOSErrors, nullptr, kBigramFileParams);
+
+PyObject* select_unicode_bigrams_from_file(Call& call, const BigramFileArgs& args) {
+  return select_bigrams_from_file(
+      call, args, [](BigramSelection&& selection) { return new_bigram_selection(std::move(selection)); });
+}
+
+constexpr auto kSelectUnicodeBigramsFromFile =
+    method("select_unicode_bigrams_from_file", select_unicode_bigrams_from_file, Uses::Shared, kOSErrors, nullptr,
+           kBigramFileParams);
+
 constexpr Method kMethods[] = {
-    bind_method<kGetWords>(),         bind_method<kFindChunkBoundaries>(), bind_method<kGetWordsFromSegment>(),
-    bind_method<kGetWordsFromFile>(), bind_method<kWordCounter>(),         bind_method<kLoadWordCounter>(),
+    bind_method<kGetWords>(),
+    bind_method<kFindChunkBoundaries>(),
+    bind_method<kGetWordsFromSegment>(),
+    bind_method<kGetWordsFromFile>(),
+    bind_method<kBigramCounter>(),
+    bind_method<kWordCounter>(),
+    bind_method<kLoadWordCounter>(),
+    bind_method<kBuildUnicodeBigramsFromFile>(),
+    bind_method<kSelectUnicodeBigramsFromFile>(),
 };
 
 }  // namespace
