@@ -13,6 +13,7 @@ CORE_TEST_SOURCES := $(shell find tests/core -type f)
 
 demo: $(STAMP)/installed
 	$(VENV)/bin/python examples/quickstart.py $(CORPUS)
+	$(VENV)/bin/python examples/cjk.py $(CJK_CORPUS)
 
 test: test-core test-python
 
