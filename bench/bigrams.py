@@ -1,8 +1,10 @@
 """Unicode bigram statistics: how fast bigrams are counted and selected from files, and what the
 bigram cut does for training on scripts written without spaces.
 
-1. select_unicode_bigrams_from_file on each no-space corpus (Chinese, Japanese, Korean, Thai),
-   in MB/s on one core (a child pinned with taskset) and on all cores.
+1. select_unicode_bigrams_from_file on each no-space corpus (Chinese, Japanese, Korean, Thai)
+   and on all four joined and repeated to at least 64 MB (where reading and counting, not the
+   final sum and selection over the distinct bigrams, dominate, as on real corpora), in MB/s on
+   one core (a child pinned with taskset) and on all cores.
 2. The journey the cut exists for, on the Chinese and the Japanese corpora (documents split at
    the end-of-text marker; the last tenth held out): select bigrams (top_k 20,000, min_freq 16),
    build PreTokenizer(unicode_bigrams=...), count the training file, train
@@ -31,6 +33,7 @@ SELECTION_CORPORA = {
     "th": ["th_wisesight.txt"],
 }
 JOURNEY_CORPORA = ["zh", "ja"]
+LARGE_BYTES = 64_000_000
 
 SELECT = """
 import json, sys, time
@@ -55,11 +58,13 @@ bigrams = None
 if cut:
     bigrams = PreTokenizer([{eot!r}], eot_token={eot!r}).build_unicode_bigrams_from_file(
         train_path, top_k={top_k}, min_freq={min_freq})
+selected = time.perf_counter()
 pre_tokenizer = PreTokenizer([{eot!r}], eot_token={eot!r}, unicode_bigrams=bigrams)
 counter = pre_tokenizer.word_counter()
 with open(train_path, encoding="utf-8") as lines:
     counter.add_source(lines)
 words = counter.len
+counted = time.perf_counter()
 trainer = BpeTrainer_Character_CharIdx([{eot!r}])
 trainer.add_word_counter(counter)
 trainer.train_until({vocab_size})
@@ -67,7 +72,8 @@ encoder = trainer.validate_model().encoder(unicode_bigrams=bigrams)
 trained = time.perf_counter()
 held_out = open(held_out_path, encoding="utf-8").read()
 tokens = len(encoder.encode_to_numpy(held_out))
-print(json.dumps({{"train_s": trained - started, "peak_rss_mb": peak_rss_mb(), "words": words,
+print(json.dumps({{"train_s": trained - started, "select_s": selected - started, "count_s": counted - selected,
+                  "merge_s": trained - counted, "peak_rss_mb": peak_rss_mb(), "words": words,
                   "bigrams": len(bigrams or []), "tokens_per_char": tokens / len(held_out)}}))
 """
 
@@ -112,11 +118,22 @@ def run_child(script, *args, pin=False):
     return json.loads(subprocess.run(command, capture_output=True, text=True, check=True).stdout)
 
 
+def repeated(name, files, size):
+    """The files joined and repeated until the result holds at least `size` bytes."""
+    path = WORK / f"bigrams_{name}.txt"
+    if not path.exists():
+        block = b"".join((CORPORA / file).read_bytes() for file in files)
+        path.write_bytes(block * -(-size // len(block)))
+    return path
+
+
 def selection_speed(results):
     rows = []
     script = SELECT.format(eot=EOT, top_k=100_000, min_freq=MIN_FREQ)
-    for name, files in SELECTION_CORPORA.items():
-        path = joined(name, files)
+    every_file = [file for files in SELECTION_CORPORA.values() for file in files]
+    paths = {name: joined(name, files) for name, files in SELECTION_CORPORA.items()}
+    paths["all, repeated"] = repeated("all_repeated", every_file, LARGE_BYTES)
+    for name, path in paths.items():
         megabytes = path.stat().st_size / 1e6
         one = run_child(script, path, 5, pin=True)
         both = run_child(script, path, 5)
@@ -145,13 +162,15 @@ def journey(results):
             "memory_ratio_of_cut": cut["peak_rss_mb"] / plain["peak_rss_mb"],
         }
         for label, run in runs.items():
-            rows.append([name, label, f"{run['train_s']:.2f}", f"{run['peak_rss_mb']:.0f}",
+            phases = "/".join(f"{run[key]:.2f}" for key in ("select_s", "count_s", "merge_s")) if "merge_s" in run else "-"
+            rows.append([name, label, f"{run['train_s']:.2f}", phases, f"{run['peak_rss_mb']:.0f}",
                          "-" if run["words"] is None else f"{run['words']:,}", f"{run['bigrams']:,}",
                          f"{run['tokens_per_char']:.3f}"])
-        rows.append([name, "cut vs no cut", f"{plain['train_s'] / cut['train_s']:.1f}x faster",
+        rows.append([name, "cut vs no cut", f"{plain['train_s'] / cut['train_s']:.1f}x faster", "",
                      f"{cut['peak_rss_mb'] / plain['peak_rss_mb']:.2f}x", "", "", ""])
     print_table(f"select bigrams, count, train to {VOCAB_SIZE:,} tokens, encode the held-out tenth",
-                ["corpus", "run", "train s", "peak MB", "words", "bigrams", "tokens/char"], rows)
+                ["corpus", "run", "train s", "select/count/merge s", "peak MB", "words", "bigrams", "tokens/char"],
+                rows)
 
 
 def main():
