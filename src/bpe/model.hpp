@@ -63,10 +63,6 @@ class BpeModel {
     return merges_.empty() ? std::nullopt : std::optional(merges_.back().frequency);
   }
 
-  // Checks the format against the unit (SpecError, before any file is created), then writes.
-  [[nodiscard]] Result<void> save_vocab(const std::string& path, std::string_view format) const;
-  [[nodiscard]] Result<void> save_merges(const std::string& path, std::string_view format) const;
-
  private:
   std::vector<std::string> special_tokens_;
   IdTokens<Unit> vocabulary_;

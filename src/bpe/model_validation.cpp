@@ -5,7 +5,7 @@
 
 #include "bpe/model.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "formats/printable.hpp"
+#include "bpe/printable.hpp"
 #include "util/hash.hpp"
 
 namespace vellum {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bpe/units.hpp"
-#include "formats/token_text.hpp"
+#include "bpe/token_text.hpp"
 #include "util/error.hpp"
 
 namespace vellum {

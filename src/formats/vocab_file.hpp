@@ -13,7 +13,7 @@
 #include "bpe/id_tokens.hpp"
 #include "bpe/ids.hpp"
 #include "bpe/units.hpp"
-#include "formats/token_text.hpp"
+#include "bpe/token_text.hpp"
 #include "util/error.hpp"
 
 namespace vellum {

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "pretokenizer/regex.hpp"
+#include "util/regex.hpp"
 #include "util/error.hpp"
 
 namespace vellum {

@@ -17,7 +17,7 @@
 #include "bigram/bigram_split.hpp"
 #include "bigram/vocab_pair_split.hpp"
 #include "pretokenizer/default_scanner.hpp"
-#include "pretokenizer/regex.hpp"
+#include "util/regex.hpp"
 #include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
 

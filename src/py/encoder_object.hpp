@@ -4,7 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "bpe/encoder/encoder_sources.hpp"
+#include "formats/encoder_sources.hpp"
 #include "py/binder.hpp"
 
 namespace vellum::py {

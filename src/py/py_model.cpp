@@ -1,6 +1,7 @@
 // BpeModelBase: a validated model that saves its vocabulary and merges.
 #include "py/model_object.hpp"
 
+#include "formats/model_files.hpp"
 #include "py/convert.hpp"
 #include "py/encoder_object.hpp"
 #include "py/errors.hpp"
@@ -81,14 +82,14 @@ PyObject* save(const Signature& signature, PyObject* self, PyObject* const* args
 PyObject* py_save_vocab(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return save(kSaveVocab, self, args, nargs, kwnames,
               [](const auto& model, const std::string& path, std::string_view format) {
-                return model.save_vocab(path, format);
+                return save_vocab(model, path, format);
               });
 }
 
 PyObject* py_save_merges_txt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return save(kSaveMerges, self, args, nargs, kwnames,
               [](const auto& model, const std::string& path, std::string_view format) {
-                return model.save_merges(path, format);
+                return save_merges(model, path, format);
               });
 }
 

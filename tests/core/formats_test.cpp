@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "formats/merges_file.hpp"
-#include "formats/printable.hpp"
-#include "formats/token_text.hpp"
+#include "bpe/printable.hpp"
+#include "bpe/token_text.hpp"
 #include "formats/vocab_file.hpp"
 
 namespace vellum {

@@ -8,6 +8,7 @@
 #include "bpe/trainer/trainer.hpp"
 #include "bpe/unit_kinds.hpp"
 #include "formats/merges_file.hpp"
+#include "formats/model_files.hpp"
 #include "formats/vocab_file.hpp"
 
 namespace vellum {
@@ -88,8 +89,8 @@ TEST(ModelFilesTest, ATrainedModelReadsBackFromBothFormats) {
   for (const std::string format : {"gpt2", "vellum"}) {
     const std::string vocab_path = ::testing::TempDir() + "model_vocab_" + format + ".json";
     const std::string merges_path = ::testing::TempDir() + "model_merges_" + format + ".txt";
-    ASSERT_TRUE(model->save_vocab(vocab_path, format).has_value());
-    ASSERT_TRUE(model->save_merges(merges_path, format).has_value());
+    ASSERT_TRUE(save_vocab(*model, vocab_path, format).has_value());
+    ASSERT_TRUE(save_merges(*model, merges_path, format).has_value());
     const FileFormat file_format = format == "gpt2" ? FileFormat::Gpt2 : FileFormat::Vellum;
 
     auto vocabulary = read_vocab_file<std::uint8_t>(vocab_path, file_format);

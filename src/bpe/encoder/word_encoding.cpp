@@ -6,7 +6,7 @@
 #include "bpe/encoder/encoder.hpp"
 #include "bpe/rewrite/merge_words_impl.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "formats/printable.hpp"
+#include "bpe/printable.hpp"
 #include "util/utf8.hpp"
 
 namespace vellum {

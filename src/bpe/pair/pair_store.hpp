@@ -17,7 +17,7 @@
 
 #include "bpe/pair/candidate.hpp"
 #include "bpe/pair/occurrences.hpp"
-#include "bpe/rewrite/merge_words.hpp"
+#include "bpe/pair_changes.hpp"
 #include "bpe/token_table.hpp"
 #include "util/error.hpp"
 #include "util/hash.hpp"

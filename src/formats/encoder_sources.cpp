@@ -1,9 +1,9 @@
-#include "bpe/encoder/encoder_sources.hpp"
+#include "formats/encoder_sources.hpp"
 
 #include <algorithm>
 
 #include "formats/merges_file.hpp"
-#include "formats/token_text.hpp"
+#include "bpe/token_text.hpp"
 #include "formats/vocab_file.hpp"
 
 namespace vellum {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "bpe/units.hpp"
-#include "formats/printable.hpp"
+#include "bpe/printable.hpp"
 #include "util/error.hpp"
 
 namespace vellum {
