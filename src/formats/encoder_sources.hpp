@@ -2,11 +2,9 @@
 // plain texts, or as files in the gpt2 or vellum format.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "bpe/encoder/encoder.hpp"
@@ -14,8 +12,6 @@
 #include "util/error.hpp"
 
 namespace vellum {
-
-using AnyEncoder = std::variant<std::shared_ptr<const Encoder<ByteUnit>>, std::shared_ptr<const Encoder<CharUnit>>>;
 
 struct EncoderSources {
   std::string format;

@@ -102,15 +102,7 @@ PyObject* py_encoder(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
     return nullptr;
   }
   auto encoder = run_released([&] {
-    return visit_model(self, [&](const auto& model) -> Result<AnyEncoder> {
-      using Kind = typename std::remove_cvref_t<decltype(model)>::KindType;
-      std::vector<EncoderMerge> merges;
-      merges.reserve(model.merges().size());
-      for (const auto& merge : model.merges()) merges.push_back(EncoderMerge{merge.left, merge.right, merge.target});
-      auto built = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
-      if (!built) return std::unexpected(std::move(built.error()));
-      return AnyEncoder(*std::move(built));
-    });
+    return visit_model(self, [&](const auto& model) { return build_encoder(model, options); });
   });
   if (!encoder) return nullptr;
   if (!*encoder) return raise_error_by_kind(encoder->error());

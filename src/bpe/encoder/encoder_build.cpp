@@ -57,12 +57,12 @@ Result<void> check_canonical_tokens(const IdTokens<Character>& vocabulary) {
   return ok();
 }
 
-Result<void> check_canonical_merges(const std::vector<EncoderMerge>&,
+Result<void> check_canonical_merges(const std::vector<MergeIds>&,
                                     const boost::unordered_flat_map<Idx, Token<std::uint8_t>>&) {
   return ok();
 }
 
-Result<void> check_canonical_merges(const std::vector<EncoderMerge>& merges,
+Result<void> check_canonical_merges(const std::vector<MergeIds>& merges,
                                     const boost::unordered_flat_map<Idx, Token<Character>>& by_id) {
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
     const std::string at = "Unicode merge " + std::to_string(rank);
@@ -105,7 +105,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_tokens(
     IdTokens<Unit> vocabulary, std::span<const std::pair<Token<Unit>, Token<Unit>>> merges,
     std::vector<std::string> special_tokens, const EncoderOptions& options) {
   const ContentIds<Unit> ids = ids_by_content(vocabulary);
-  std::vector<EncoderMerge> resolved;
+  std::vector<MergeIds> resolved;
   resolved.reserve(merges.size());
   for (const auto& [left, right] : merges) {
     auto left_id = id_of(ids, *left);
@@ -114,14 +114,14 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_tokens(
     if (!right_id) return std::unexpected(std::move(right_id.error()));
     auto target_id = id_of(ids, concatenated(*left, *right));
     if (!target_id) return std::unexpected(std::move(target_id.error()));
-    resolved.push_back(EncoderMerge{*left_id, *right_id, *target_id});
+    resolved.push_back(MergeIds{*left_id, *right_id, *target_id});
   }
   return from_ids(std::move(vocabulary), std::move(resolved), std::move(special_tokens), options);
 }
 
 template <class Kind>
 Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Unit> vocabulary,
-                                                                     std::vector<EncoderMerge> merges,
+                                                                     std::vector<MergeIds> merges,
                                                                      std::vector<std::string> special_tokens,
                                                                      const EncoderOptions& options) {
   // Special tokens must be vocabulary tokens.
@@ -139,7 +139,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   boost::unordered_flat_map<Idx, Token<Unit>> by_id;
   for (const auto& [id, token] : vocabulary) by_id.insert_or_assign(id, token);
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
-    const EncoderMerge& merge = merges[rank];
+    const MergeIds& merge = merges[rank];
     for (const auto& [role, id] : {std::pair{"left", merge.left}, std::pair{"right", merge.right},
                                    std::pair{"target", merge.target}}) {
       if (!by_id.contains(id)) {
@@ -165,7 +165,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   // The vocabulary-pair filter, when every target is its operands side by side.
   bool concatenating = true;
   boost::unordered_flat_set<Idx> targets;
-  for (const EncoderMerge& merge : merges) {
+  for (const MergeIds& merge : merges) {
     targets.insert(merge.target);
     concatenating = concatenating && *by_id.at(merge.target) == concatenated(*by_id.at(merge.left), *by_id.at(merge.right));
   }
@@ -213,7 +213,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   bool ordered = true;
   boost::unordered_flat_set<Idx> produced;
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
-    const EncoderMerge& merge = merges[rank];
+    const MergeIds& merge = merges[rank];
     const auto [entry, inserted] = encoder->merge_map_.try_emplace(
         pair_key(merge.left, merge.right), RankedMerge{static_cast<std::uint32_t>(rank), merge.target});
     ordered = ordered && inserted;
@@ -228,7 +228,17 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   return std::shared_ptr<const Encoder>(std::move(encoder));
 }
 
+template <class Kind>
+Result<AnyEncoder> build_encoder(const BpeModel<Kind>& model, const EncoderOptions& options) {
+  std::vector<MergeIds> merges(model.merges().begin(), model.merges().end());
+  auto encoder = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
+  if (!encoder) return std::unexpected(std::move(encoder.error()));
+  return AnyEncoder(*std::move(encoder));
+}
+
 template class Encoder<ByteUnit>;
 template class Encoder<CharUnit>;
+template Result<AnyEncoder> build_encoder(const BpeModel<ByteUnit>&, const EncoderOptions&);
+template Result<AnyEncoder> build_encoder(const BpeModel<CharUnit>&, const EncoderOptions&);
 
 }  // namespace vellum

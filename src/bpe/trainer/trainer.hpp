@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bpe/ids.hpp"
+#include "bpe/merge_record.hpp"
 #include "bpe/model.hpp"
 #include "bpe/pair/candidate.hpp"
 #include "bpe/pair/pair_store.hpp"
@@ -41,16 +42,6 @@ struct TrainerOptions {
 template <class Kind>
 struct WordRecord {
   std::vector<typename Kind::Symbol> symbols;
-  std::int64_t frequency;
-};
-
-// One applied pair merge.
-template <class Kind>
-struct MergeRecord {
-  Pair<typename Kind::Symbol> pair;
-  Idx target;
-  Token<typename Kind::Unit> left_token;
-  Token<typename Kind::Unit> right_token;
   std::int64_t frequency;
 };
 
