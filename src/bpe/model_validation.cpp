@@ -4,8 +4,9 @@
 #include <boost/unordered/unordered_flat_set.hpp>
 
 #include "bpe/model.hpp"
-#include "bpe/unit_kinds.hpp"
 #include "bpe/printable.hpp"
+#include "bpe/unit_kinds.hpp"
+#include "bpe/vocabulary_index.hpp"
 #include "util/hash.hpp"
 
 namespace vellum {
@@ -35,9 +36,8 @@ class Validation {
   using Symbol = typename Kind::Symbol;
   static constexpr bool kUnicode = std::is_same_v<Unit, Character>;
 
-  explicit Validation(const IdTokens<Unit>& vocabulary) : vocabulary_(vocabulary) {
-    for (const auto& [id, token] : vocabulary_) by_id_.emplace(id, token);
-  }
+  explicit Validation(const IdTokens<Unit>& vocabulary)
+      : vocabulary_(vocabulary), by_id_(tokens_by_id(vocabulary)) {}
 
   Result<void> check_tokens() const {
     TokenSet<Unit> seen;
@@ -46,16 +46,7 @@ class Validation {
         return std::unexpected(invalid("duplicate vocabulary token " + describe_token(*token)));
       }
     }
-    if constexpr (kUnicode) {
-      for (const auto& [id, token] : vocabulary_) {
-        if (!is_canonical(*token)) {
-          return std::unexpected(invalid("Unicode vocabulary token " + describe_token(*token) +
-                                         " must be canonical Unicode content or a homogeneous invalid "
-                                         "UTF-8 byte fragment"));
-        }
-      }
-    }
-    return ok();
+    return check_canonical_tokens(vocabulary_);
   }
 
   // Each merge's operands and target; returns the expected target tokens.
@@ -127,8 +118,7 @@ class Validation {
 
   // The model's merges: operands named by the ids of their tokens.
   std::vector<ModelMerge<Kind>> model_merges(std::span<const MergeRecord<Kind>> merges) const {
-    boost::unordered_flat_map<Units<Unit>, Idx, VectorHash<Unit>> ids;
-    for (const auto& [id, token] : vocabulary_) ids.insert_or_assign(*token, id);
+    const IdsByContent<Unit> ids = ids_by_content(vocabulary_);
     std::vector<ModelMerge<Kind>> result;
     result.reserve(merges.size());
     for (const MergeRecord<Kind>& merge : merges) {
@@ -167,7 +157,7 @@ class Validation {
   }
 
   const IdTokens<Unit>& vocabulary_;
-  boost::unordered_flat_map<Idx, Token<Unit>> by_id_;
+  TokensById<Unit> by_id_;
 };
 
 }  // namespace

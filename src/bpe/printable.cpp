@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "util/regex.hpp"
 #include "util/invariant.hpp"
+#include "util/regex.hpp"
 #include "util/utf8.hpp"
 
 namespace vellum {

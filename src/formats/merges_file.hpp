@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "bpe/units.hpp"
 #include "bpe/token_text.hpp"
+#include "bpe/units.hpp"
 #include "util/error.hpp"
 
 namespace vellum {

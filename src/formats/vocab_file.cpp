@@ -1,7 +1,5 @@
 #include "formats/vocab_file.hpp"
 
-#include <algorithm>
-
 #include <boost/unordered/unordered_flat_map.hpp>
 
 #include "util/file.hpp"
@@ -72,19 +70,7 @@ Result<IdTokens<Unit>> read_vocab_file(const std::string& path, FileFormat forma
     if (!units) return std::unexpected(std::move(units.error()));
     entries.emplace_back(id, make_token<Unit>(*std::move(units)));
   }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  // Of several entries with one id, keep the last.
-  IdTokens<Unit> unique;
-  unique.reserve(entries.size());
-  for (auto& entry : entries) {
-    if (!unique.empty() && unique.back().first == entry.first) {
-      unique.back() = std::move(entry);
-    } else {
-      unique.push_back(std::move(entry));
-    }
-  }
-  return unique;
+  return sorted_by_id(std::move(entries));
 }
 
 template Result<void> write_vocab_file(const std::string&, FileFormat,

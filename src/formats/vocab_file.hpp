@@ -12,8 +12,8 @@
 
 #include "bpe/id_tokens.hpp"
 #include "bpe/ids.hpp"
-#include "bpe/units.hpp"
 #include "bpe/token_text.hpp"
+#include "bpe/units.hpp"
 #include "util/error.hpp"
 
 namespace vellum {

@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "util/regex.hpp"
 #include "util/error.hpp"
+#include "util/regex.hpp"
 
 namespace vellum {
 

@@ -17,9 +17,9 @@
 #include "bigram/bigram_split.hpp"
 #include "bigram/vocab_pair_split.hpp"
 #include "pretokenizer/default_scanner.hpp"
-#include "util/regex.hpp"
 #include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
+#include "util/regex.hpp"
 
 namespace vellum {
 

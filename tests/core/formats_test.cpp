@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "formats/merges_file.hpp"
 #include "bpe/printable.hpp"
 #include "bpe/token_text.hpp"
+#include "formats/merges_file.hpp"
 #include "formats/vocab_file.hpp"
 
 namespace vellum {

@@ -4,8 +4,9 @@
 
 #include "bpe/encoder/encoder.hpp"
 #include "bpe/model.hpp"
-#include "bpe/unit_kinds.hpp"
 #include "bpe/printable.hpp"
+#include "bpe/unit_kinds.hpp"
+#include "bpe/vocabulary_index.hpp"
 
 namespace vellum {
 namespace {
@@ -13,18 +14,7 @@ namespace {
 constexpr std::size_t kCacheEntriesPerId = 500;
 
 template <class Unit>
-using ContentIds = boost::unordered_flat_map<Units<Unit>, Idx, VectorHash<Unit>>;
-
-template <class Unit>
-ContentIds<Unit> ids_by_content(const IdTokens<Unit>& vocabulary) {
-  ContentIds<Unit> ids;
-  ids.reserve(vocabulary.size());
-  for (const auto& [id, token] : vocabulary) ids.insert_or_assign(*token, id);
-  return ids;
-}
-
-template <class Unit>
-Result<Idx> id_of(const ContentIds<Unit>& ids, const Units<Unit>& content) {
+Result<Idx> id_of(const IdsByContent<Unit>& ids, const Units<Unit>& content) {
   auto found = ids.find(content);
   if (found == ids.end()) return std::unexpected(Error::oov(printable(std::span<const Unit>(content))));
   return found->second;
@@ -42,28 +32,13 @@ std::uint32_t unit_code(Character unit) { return unit.code(); }
 
 Error invalid(std::string message) { return Error::invalid_bpe_model(std::move(message)); }
 
-// The Unicode-only rules: canonical tokens (checked first of all), then canonical operands and
-// targets (after the merge ids are known to be present).
-Result<void> check_canonical_tokens(const IdTokens<std::uint8_t>&) { return ok(); }
-
-Result<void> check_canonical_tokens(const IdTokens<Character>& vocabulary) {
-  for (const auto& [id, token] : vocabulary) {
-    if (!is_canonical_content(*token)) {
-      return std::unexpected(invalid("Unicode vocabulary token " + diagnostic_text(*token) +
-                                     " must be canonical Unicode content or a homogeneous invalid UTF-8 "
-                                     "byte fragment"));
-    }
-  }
+// The Unicode-only rules on merges: canonical operands and targets (after the merge ids are known
+// to be present; canonical tokens are checked first of all).
+Result<void> check_canonical_merges(const std::vector<MergeIds>&, const TokensById<std::uint8_t>&) {
   return ok();
 }
 
-Result<void> check_canonical_merges(const std::vector<MergeIds>&,
-                                    const boost::unordered_flat_map<Idx, Token<std::uint8_t>>&) {
-  return ok();
-}
-
-Result<void> check_canonical_merges(const std::vector<MergeIds>& merges,
-                                    const boost::unordered_flat_map<Idx, Token<Character>>& by_id) {
+Result<void> check_canonical_merges(const std::vector<MergeIds>& merges, const TokensById<Character>& by_id) {
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
     const std::string at = "Unicode merge " + std::to_string(rank);
     const auto& left = *by_id.at(merges[rank].left);
@@ -104,7 +79,7 @@ template <class Kind>
 Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_tokens(
     IdTokens<Unit> vocabulary, std::span<const std::pair<Token<Unit>, Token<Unit>>> merges,
     std::vector<std::string> special_tokens, const EncoderOptions& options) {
-  const ContentIds<Unit> ids = ids_by_content(vocabulary);
+  const IdsByContent<Unit> ids = ids_by_content(vocabulary);
   std::vector<MergeIds> resolved;
   resolved.reserve(merges.size());
   for (const auto& [left, right] : merges) {
@@ -125,7 +100,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
                                                                      std::vector<std::string> special_tokens,
                                                                      const EncoderOptions& options) {
   // Special tokens must be vocabulary tokens.
-  const ContentIds<Unit> ids = ids_by_content(vocabulary);
+  const IdsByContent<Unit> ids = ids_by_content(vocabulary);
   boost::unordered_flat_map<std::string, Idx, TextHash, TextEqual> special_ids;
   for (const std::string& token : special_tokens) {
     auto id = id_of(ids, Kind::units_of_text(token));
@@ -136,8 +111,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   if (auto status = check_canonical_tokens(vocabulary); !status) return std::unexpected(std::move(status.error()));
 
   // Merge ids must name vocabulary tokens.
-  boost::unordered_flat_map<Idx, Token<Unit>> by_id;
-  for (const auto& [id, token] : vocabulary) by_id.insert_or_assign(id, token);
+  const TokensById<Unit> by_id = tokens_by_id(vocabulary);
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
     const MergeIds& merge = merges[rank];
     for (const auto& [role, id] : {std::pair{"left", merge.left}, std::pair{"right", merge.right},

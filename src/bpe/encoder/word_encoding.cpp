@@ -4,9 +4,9 @@
 #include <queue>
 
 #include "bpe/encoder/encoder.hpp"
+#include "bpe/printable.hpp"
 #include "bpe/rewrite/merge_words_impl.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "bpe/printable.hpp"
 #include "util/utf8.hpp"
 
 namespace vellum {
