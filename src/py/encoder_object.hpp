@@ -1,4 +1,8 @@
 // BpeEncoderBase objects: shared by the class and by BpeModelBase.encoder.
+//
+// An object owns one reference to its core encoder, which other objects may share. Every call takes
+// the object's access counter as a shared user and encodes with the interpreter lock released, so
+// any number of threads may use one object at once. These functions need the interpreter lock.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

@@ -1,5 +1,8 @@
 // JSON text shared by the file formats: string escaping for the writers, and a reader for
 // documents that are one object whose values are integers.
+//
+// The key a sink receives is a view into the reader's own buffer: it stays valid only during
+// that call, so a sink that keeps a key copies it. Stateless; safe from any number of threads.
 #pragma once
 
 #include <cstddef>

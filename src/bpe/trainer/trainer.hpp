@@ -74,6 +74,8 @@ class Trainer {
   [[nodiscard]] Result<std::size_t> train_until(std::uint64_t target);
 
   std::size_t vocab_size() const { return vocabulary_.size(); }
+  // The trainer's own vocabulary and merge list: valid while the trainer lives, and they change
+  // with every step and init_training; copy the Tokens inside to keep them longer.
   const TokenTable<Kind>& vocabulary() const { return vocabulary_; }
   const std::vector<MergeRecord<Kind>>& merges() const { return merges_; }
   const std::vector<std::string>& special_tokens() const { return special_tokens_; }
