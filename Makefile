@@ -22,7 +22,7 @@ test-python: $(STAMP)/installed
 
 test-core: $(STAMP)/venv
 	$(VENV)/bin/cmake -S . -B $(CORE_TEST_DIR) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
-		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_BUILD_TESTS=ON >/dev/null
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_BUILD_TESTS=ON -DVELLUM_WERROR=ON >/dev/null
 	$(VENV)/bin/cmake --build $(CORE_TEST_DIR)
 	$(VENV)/bin/ctest --test-dir $(CORE_TEST_DIR) --output-on-failure
 

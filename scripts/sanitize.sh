@@ -10,7 +10,7 @@ site=$build/site
 
 "$venv/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_BUILD_PYTHON=ON -DVELLUM_BUILD_TESTS=ON \
-  -DVELLUM_SANITIZE=address,undefined -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
+  -DVELLUM_SANITIZE=address,undefined -DVELLUM_WERROR=ON -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
 "$venv/bin/cmake" --build "$build"
 
 # The package as it would be installed, with the instrumented module in it.

@@ -34,8 +34,8 @@ inline std::uint64_t pack_bigram(char32_t first, char32_t second) {
 // Calls `emit(std::string_view) -> Result<void>` for each part, in order; a piece of at most one
 // character is emitted whole. Stops at the first failure of `emit`.
 template <class Emit>
-Result<void> cut_at_bigrams(std::string_view piece, const BigramSet& selected, bool split_mixed,
-                            Emit&& emit) {
+[[nodiscard]] Result<void> cut_at_bigrams(std::string_view piece, const BigramSet& selected, bool split_mixed,
+                                          Emit&& emit) {
   // Bigram characters all encode with a lead byte of 0xE0 or above: without one, no cut.
   bool has_wide_char = false;
   for (const char byte : piece) has_wide_char |= static_cast<unsigned char>(byte) >= 0xE0;

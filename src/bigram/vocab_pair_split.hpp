@@ -41,7 +41,7 @@ using VocabPairFilter = std::variant<BytePairFilter, CharPairFilter>;
 
 // Calls `emit(std::string_view) -> Result<void>` for each part of `word` after the cut, in order.
 template <class Emit>
-Result<void> cut_at_vocab_pairs(std::string_view word, const VocabPairFilter& filter, Emit&& emit) {
+[[nodiscard]] Result<void> cut_at_vocab_pairs(std::string_view word, const VocabPairFilter& filter, Emit&& emit) {
   std::size_t part_start = 0;
   if (const auto* bytes = std::get_if<BytePairFilter>(&filter)) {
     if (word.size() < BytePairFilter::kMinCutLength) return emit(word);

@@ -13,6 +13,9 @@ namespace vellum {
 
 using Idx = std::uint32_t;
 
+// The position of a word in a trainer's inventory or in an encoder's list of distinct words.
+using WordIndex = std::uint32_t;
+
 class CharIdx {
  public:
   // The largest id a CharIdx can hold; the code above it is the character-addition marker.

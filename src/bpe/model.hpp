@@ -16,31 +16,11 @@
 
 #include "bpe/id_tokens.hpp"
 #include "bpe/ids.hpp"
+#include "bpe/merge_record.hpp"
 #include "bpe/units.hpp"
 #include "util/error.hpp"
 
 namespace vellum {
-
-// A merge record as training (or a file) gives it.
-template <class Kind>
-struct MergeInput {
-  Pair<typename Kind::Symbol> pair;
-  std::optional<Idx> target;
-  Token<typename Kind::Unit> left_token;
-  Token<typename Kind::Unit> right_token;
-  std::int64_t frequency;
-};
-
-// A merge of a validated model: ids only, the operand tokens shared with the vocabulary.
-template <class Kind>
-struct ModelMerge {
-  Idx left;
-  Idx right;
-  Idx target;
-  Token<typename Kind::Unit> left_token;
-  Token<typename Kind::Unit> right_token;
-  std::int64_t frequency;
-};
 
 template <class Kind>
 class BpeModel {
@@ -63,10 +43,6 @@ class BpeModel {
     return merges_.empty() ? std::nullopt : std::optional(merges_.back().frequency);
   }
 
-  // Checks the format against the unit (SpecError, before any file is created), then writes.
-  [[nodiscard]] Result<void> save_vocab(const std::string& path, std::string_view format) const;
-  [[nodiscard]] Result<void> save_merges(const std::string& path, std::string_view format) const;
-
  private:
   std::vector<std::string> special_tokens_;
   IdTokens<Unit> vocabulary_;
@@ -78,7 +54,7 @@ class BpeModel {
 template <class Kind>
 [[nodiscard]] Result<BpeModel<Kind>> validate_model(std::vector<std::string> special_tokens,
                                                     IdTokens<typename Kind::Unit> vocabulary,
-                                                    std::span<const MergeInput<Kind>> merges,
+                                                    std::span<const MergeRecord<Kind>> merges,
                                                     std::optional<std::int64_t> cutoff);
 
 // A token as messages show it: byte tokens in printable form, Character tokens as diagnostic text.

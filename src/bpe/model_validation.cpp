@@ -4,8 +4,9 @@
 #include <boost/unordered/unordered_flat_set.hpp>
 
 #include "bpe/model.hpp"
+#include "bpe/printable.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "formats/printable.hpp"
+#include "bpe/vocabulary_index.hpp"
 #include "util/hash.hpp"
 
 namespace vellum {
@@ -35,9 +36,8 @@ class Validation {
   using Symbol = typename Kind::Symbol;
   static constexpr bool kUnicode = std::is_same_v<Unit, Character>;
 
-  explicit Validation(const IdTokens<Unit>& vocabulary) : vocabulary_(vocabulary) {
-    for (const auto& [id, token] : vocabulary_) by_id_.emplace(id, token);
-  }
+  explicit Validation(const IdTokens<Unit>& vocabulary)
+      : vocabulary_(vocabulary), by_id_(tokens_by_id(vocabulary)) {}
 
   Result<void> check_tokens() const {
     TokenSet<Unit> seen;
@@ -46,24 +46,15 @@ class Validation {
         return std::unexpected(invalid("duplicate vocabulary token " + describe_token(*token)));
       }
     }
-    if constexpr (kUnicode) {
-      for (const auto& [id, token] : vocabulary_) {
-        if (!is_canonical(*token)) {
-          return std::unexpected(invalid("Unicode vocabulary token " + describe_token(*token) +
-                                         " must be canonical Unicode content or a homogeneous invalid "
-                                         "UTF-8 byte fragment"));
-        }
-      }
-    }
-    return ok();
+    return check_canonical_tokens(vocabulary_);
   }
 
   // Each merge's operands and target; returns the expected target tokens.
-  Result<std::vector<Units<Unit>>> check_merges(std::span<const MergeInput<Kind>> merges) const {
+  Result<std::vector<Units<Unit>>> check_merges(std::span<const MergeRecord<Kind>> merges) const {
     std::vector<Units<Unit>> expected_tokens;
     boost::unordered_flat_set<Idx> targets;
     for (std::size_t position = 0; position < merges.size(); ++position) {
-      const MergeInput<Kind>& merge = merges[position];
+      const MergeRecord<Kind>& merge = merges[position];
       const std::string at = "merge " + std::to_string(position);
       if (auto status = check_operand(at, "left", merge.pair.left, *merge.left_token); !status) {
         return std::unexpected(std::move(status.error()));
@@ -100,10 +91,10 @@ class Validation {
   }
 
   // Every operand is an initial token (an entry no merge targets) or an earlier merge's result.
-  Result<void> check_order(std::span<const MergeInput<Kind>> merges,
+  Result<void> check_order(std::span<const MergeRecord<Kind>> merges,
                            const std::vector<Units<Unit>>& expected_tokens) const {
     boost::unordered_flat_set<Idx> targets;
-    for (const MergeInput<Kind>& merge : merges) targets.insert(*merge.target);
+    for (const MergeRecord<Kind>& merge : merges) targets.insert(*merge.target);
     TokenSet<Unit> known;
     for (const auto& [id, token] : vocabulary_) {
       if (!targets.contains(id)) known.insert(*token);
@@ -126,13 +117,12 @@ class Validation {
   }
 
   // The model's merges: operands named by the ids of their tokens.
-  std::vector<ModelMerge<Kind>> model_merges(std::span<const MergeInput<Kind>> merges) const {
-    boost::unordered_flat_map<Units<Unit>, Idx, VectorHash<Unit>> ids;
-    for (const auto& [id, token] : vocabulary_) ids.insert_or_assign(*token, id);
+  std::vector<ModelMerge<Kind>> model_merges(std::span<const MergeRecord<Kind>> merges) const {
+    const IdsByContent<Unit> ids = ids_by_content(vocabulary_);
     std::vector<ModelMerge<Kind>> result;
     result.reserve(merges.size());
-    for (const MergeInput<Kind>& merge : merges) {
-      result.push_back(ModelMerge<Kind>{ids.at(*merge.left_token), ids.at(*merge.right_token), *merge.target,
+    for (const MergeRecord<Kind>& merge : merges) {
+      result.push_back(ModelMerge<Kind>{{ids.at(*merge.left_token), ids.at(*merge.right_token), *merge.target},
                                         merge.left_token, merge.right_token, merge.frequency});
     }
     return result;
@@ -167,7 +157,7 @@ class Validation {
   }
 
   const IdTokens<Unit>& vocabulary_;
-  boost::unordered_flat_map<Idx, Token<Unit>> by_id_;
+  TokensById<Unit> by_id_;
 };
 
 }  // namespace
@@ -175,7 +165,7 @@ class Validation {
 template <class Kind>
 Result<BpeModel<Kind>> validate_model(std::vector<std::string> special_tokens,
                                       IdTokens<typename Kind::Unit> vocabulary,
-                                      std::span<const MergeInput<Kind>> merges,
+                                      std::span<const MergeRecord<Kind>> merges,
                                       std::optional<std::int64_t> cutoff) {
   const Validation<Kind> validation(vocabulary);
   if (auto status = validation.check_tokens(); !status) return std::unexpected(std::move(status.error()));
@@ -194,10 +184,10 @@ Result<BpeModel<Kind>> validate_model(std::vector<std::string> special_tokens,
 }
 
 template Result<BpeModel<ByteUnit>> validate_model(std::vector<std::string>, IdTokens<std::uint8_t>,
-                                                   std::span<const MergeInput<ByteUnit>>,
+                                                   std::span<const MergeRecord<ByteUnit>>,
                                                    std::optional<std::int64_t>);
 template Result<BpeModel<CharUnit>> validate_model(std::vector<std::string>, IdTokens<Character>,
-                                                   std::span<const MergeInput<CharUnit>>,
+                                                   std::span<const MergeRecord<CharUnit>>,
                                                    std::optional<std::int64_t>);
 
 }  // namespace vellum

@@ -1,7 +1,9 @@
 // TokenTable: a trainer's vocabulary, id to token, with ids handed out densely from 0.
 //
 // Entries are only ever added. Tokens are shared by reference with words, merge records and the
-// pair store. Not thread-safe for writes; reads may run concurrently.
+// pair store. Not thread-safe for writes; reads may run concurrently. The references that `at`
+// and `tokens` return stay valid until the next `add` (which may grow the table); the Token they
+// name may be copied to outlive that.
 #pragma once
 
 #include <cstdint>

@@ -58,6 +58,13 @@ std::int64_t parse_frequency(std::string_view text) {
   return error == std::errc() && end == text.data() + text.size() ? value : 0;
 }
 
+// A token's parse failure: a character that is not allowed names the token's position in the
+// file; a bad escape keeps its bare message, which callers compare in full.
+Error token_error(Error error, std::string_view file, std::string_view token) {
+  if (error.kind() != ErrorKind::InvalidPrintableChar) return error;
+  return error.located(line_and_column(file, static_cast<std::size_t>(token.data() - file.data())));
+}
+
 }  // namespace
 
 template <class Unit>
@@ -106,9 +113,9 @@ Result<std::vector<MergeLine<Unit>>> read_merges_file(const std::string& path, F
     const std::vector<std::string_view> pieces = split_at_whitespace(trim(main_part));
     if (pieces.size() != 2) return std::unexpected(Error::merge_txt("main parts is not 2", line_number));
     auto left = parse_token_text<Unit>(format, pieces[0]);
-    if (!left) return std::unexpected(std::move(left.error()));
+    if (!left) return std::unexpected(token_error(std::move(left.error()), text, pieces[0]));
     auto right = parse_token_text<Unit>(format, pieces[1]);
-    if (!right) return std::unexpected(std::move(right.error()));
+    if (!right) return std::unexpected(token_error(std::move(right.error()), text, pieces[1]));
     merges.push_back(MergeLine<Unit>{make_token<Unit>(*std::move(left)), make_token<Unit>(*std::move(right)),
                                      frequency});
   }

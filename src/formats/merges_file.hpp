@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "bpe/token_text.hpp"
 #include "bpe/units.hpp"
-#include "formats/token_text.hpp"
 #include "util/error.hpp"
 
 namespace vellum {
@@ -30,7 +30,8 @@ template <class Unit>
                                              std::span<const MergeLine<Unit>> merges);
 
 // Io for the file and for text that is not UTF-8; MergeTxt "main parts is not 2" with the
-// zero-based line number; token-text errors. Nothing partial is returned.
+// zero-based line number; token-text errors (a character that is not allowed followed by " at
+// line L column C" of its token, both 1-based). Nothing partial is returned.
 template <class Unit>
 [[nodiscard]] Result<std::vector<MergeLine<Unit>>> read_merges_file(const std::string& path,
                                                                     FileFormat format);

@@ -1,7 +1,5 @@
 #include "formats/vocab_file.hpp"
 
-#include <algorithm>
-
 #include <boost/unordered/unordered_flat_map.hpp>
 
 #include "util/file.hpp"
@@ -46,20 +44,26 @@ Result<IdTokens<Unit>> read_vocab_file(const std::string& path, FileFormat forma
   std::string content;
   if (auto status = read_whole_file(path, content); !status) return std::unexpected(std::move(status.error()));
 
-  std::vector<std::pair<std::string, Idx>> members;
+  // Each distinct key with its last id and the offset where it first stands.
+  struct Member {
+    std::string key;
+    Idx id;
+    std::size_t key_offset;
+  };
+  std::vector<Member> members;
   boost::unordered_flat_map<std::string, std::size_t, TextHash, TextEqual> positions;
-  auto status = read_integer_object(content, [&](std::string_view key, std::int64_t id,
-                                                 std::size_t offset) -> Result<void> {
+  auto status = read_integer_object(content, [&](std::string_view key, std::int64_t id, std::size_t key_offset,
+                                                 std::size_t value_offset) -> Result<void> {
     if (id < 0 || id > 0xFFFFFFFF) {
       return std::unexpected(json_error_at("id " + std::to_string(id) +
                                                " is outside the unsigned 32-bit range",
-                                           content, offset));
+                                           content, value_offset));
     }
     const auto [position, inserted] = positions.try_emplace(std::string(key), members.size());
     if (inserted) {
-      members.emplace_back(std::string(key), static_cast<Idx>(id));
+      members.push_back(Member{std::string(key), static_cast<Idx>(id), key_offset});
     } else {
-      members[position->second].second = static_cast<Idx>(id);
+      members[position->second].id = static_cast<Idx>(id);
     }
     return ok();
   });
@@ -67,24 +71,17 @@ Result<IdTokens<Unit>> read_vocab_file(const std::string& path, FileFormat forma
 
   IdTokens<Unit> entries;
   entries.reserve(members.size());
-  for (const auto& [key, id] : members) {
-    auto units = parse_token_text<Unit>(format, key);
-    if (!units) return std::unexpected(std::move(units.error()));
-    entries.emplace_back(id, make_token<Unit>(*std::move(units)));
-  }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  // Of several entries with one id, keep the last.
-  IdTokens<Unit> unique;
-  unique.reserve(entries.size());
-  for (auto& entry : entries) {
-    if (!unique.empty() && unique.back().first == entry.first) {
-      unique.back() = std::move(entry);
-    } else {
-      unique.push_back(std::move(entry));
+  for (const Member& member : members) {
+    auto units = parse_token_text<Unit>(format, member.key);
+    if (!units) {
+      // A bad escape names the key's position; a character outside the GPT-2 table keeps its
+      // bare message, which callers compare in full.
+      if (units.error().kind() != ErrorKind::InvalidPrintableEscape) return std::unexpected(std::move(units.error()));
+      return std::unexpected(units.error().located(line_and_column(content, member.key_offset)));
     }
+    entries.emplace_back(member.id, make_token<Unit>(*std::move(units)));
   }
-  return unique;
+  return sorted_by_id(std::move(entries));
 }
 
 template Result<void> write_vocab_file(const std::string&, FileFormat,

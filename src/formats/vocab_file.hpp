@@ -12,8 +12,8 @@
 
 #include "bpe/id_tokens.hpp"
 #include "bpe/ids.hpp"
+#include "bpe/token_text.hpp"
 #include "bpe/units.hpp"
-#include "formats/token_text.hpp"
 #include "util/error.hpp"
 
 namespace vellum {
@@ -25,7 +25,8 @@ template <class Unit>
                                             std::span<const std::pair<Idx, Token<Unit>>> entries);
 
 // Io for the file, Json for the document (an id outside 0..4294967295 included, naming its line
-// and column), the token-text errors for a bad key. Nothing partial is returned.
+// and column), the token-text errors for a bad key (a bad escape followed by " at line L column
+// C" of the key's first occurrence). Nothing partial is returned.
 template <class Unit>
 [[nodiscard]] Result<IdTokens<Unit>> read_vocab_file(const std::string& path, FileFormat format);
 

@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "pretokenizer/regex.hpp"
 #include "util/error.hpp"
+#include "util/regex.hpp"
 
 namespace vellum {
 
@@ -32,7 +32,7 @@ std::size_t default_pattern_match_end(std::string_view text, std::size_t start);
 // Calls `on_match(MatchSpan) -> Result<void>` for each match of the default pattern, left to
 // right, as Regex::for_each_match would with the compiled default pattern.
 template <class OnMatch>
-Result<void> for_each_default_match(std::string_view text, OnMatch&& on_match) {
+[[nodiscard]] Result<void> for_each_default_match(std::string_view text, OnMatch&& on_match) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t end = default_pattern_match_end(text, pos);

@@ -17,9 +17,9 @@
 #include "bigram/bigram_split.hpp"
 #include "bigram/vocab_pair_split.hpp"
 #include "pretokenizer/default_scanner.hpp"
-#include "pretokenizer/regex.hpp"
 #include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
+#include "util/regex.hpp"
 
 namespace vellum {
 
@@ -49,12 +49,12 @@ class PreTokenizer {
   // matcher and returns it. Words are views into `text`.
   // Requires: `text` is valid UTF-8.
   template <class Sink>
-  Result<void> for_each_word(std::string_view text, Sink&& sink) const;
+  [[nodiscard]] Result<void> for_each_word(std::string_view text, Sink&& sink) const;
 
   // for_each_word that also reports each special token where it stands: `on_word(word)` for
   // words, `on_special(token)` for special tokens, both in text order.
   template <class WordSink, class SpecialSink>
-  Result<void> for_each_piece(std::string_view text, WordSink&& on_word, SpecialSink&& on_special) const;
+  [[nodiscard]] Result<void> for_each_piece(std::string_view text, WordSink&& on_word, SpecialSink&& on_special) const;
 
   // Calls `on_segment(segment)` for every non-empty stretch of `text` between special-token
   // matches and `on_special(token)` for every match, in text order (the whole text is one
@@ -84,7 +84,7 @@ class PreTokenizer {
                bool mixed_boundary_split);
 
   template <class Emit>
-  Result<void> for_each_word_in_segment(std::string_view segment, Emit& emit) const;
+  [[nodiscard]] Result<void> for_each_word_in_segment(std::string_view segment, Emit& emit) const;
 
   std::shared_ptr<const Regex> pattern_;
   std::shared_ptr<const Regex> special_pattern_;
@@ -124,7 +124,7 @@ namespace detail {
 
 // Calls `sink`, which returns void or Result<void>, and gives its outcome as Result<void>.
 template <class Sink>
-Result<void> call_sink(Sink& sink, std::string_view piece) {
+[[nodiscard]] Result<void> call_sink(Sink& sink, std::string_view piece) {
   if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
     sink(piece);
     return ok();

@@ -38,7 +38,7 @@ Result<WordMap> load_word_counts(const std::string& path) {
     return std::unexpected(std::move(status.error()));
   }
   WordMap counts;
-  auto status = read_integer_object(content, [&counts](std::string_view word, std::int64_t count,
+  auto status = read_integer_object(content, [&counts](std::string_view word, std::int64_t count, std::size_t,
                                                        std::size_t) -> Result<void> {
     counts.insert_or_assign(std::string(word), count);
     return ok();

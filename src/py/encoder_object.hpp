@@ -1,8 +1,11 @@
 // BpeEncoderBase objects, shared by the class and by BpeModelBase.encoder.
 //
-// An object owns an EncoderHandle: a shared, immutable encoder, safe to use from many threads at
-// once (its word cache is the only state written concurrently, under its own locks), and the
-// int objects of its ids, built and read only with the interpreter lock held.
+// An object owns an EncoderHandle: one reference to its core encoder, which other objects may
+// share, and the int objects of its ids. Every call takes the object's access counter as a shared
+// user and encodes with the interpreter lock released, so any number of threads may use one
+// object at once (the encoder's word cache is the only state written concurrently, under its own
+// locks). The int objects are built and read only with the interpreter lock held, as are these
+// functions.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -10,7 +13,7 @@
 
 #include <vector>
 
-#include "bpe/encoder/encoder_sources.hpp"
+#include "formats/encoder_sources.hpp"
 #include "py/arguments.hpp"
 #include "py/module_types.hpp"
 #include "py/references.hpp"

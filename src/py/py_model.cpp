@@ -1,6 +1,7 @@
 // BpeModelBase: a validated model that saves its vocabulary and merges.
 #include "py/model_object.hpp"
 
+#include "formats/model_files.hpp"
 #include "py/encoder_object.hpp"
 #include "py/method.hpp"
 #include "py/module_types.hpp"
@@ -64,7 +65,7 @@ constexpr auto kSaveParams = params(arg(&SaveArgs::path, "path"), arg(&SaveArgs:
 
 PyObject* save_vocab(Call& call, const SaveArgs& args) {
   return call.released([&](const AnyModel& any) {
-    return std::visit([&](const auto& model) { return model.save_vocab(args.path.value, args.format); }, any);
+    return std::visit([&](const auto& model) { return vellum::save_vocab(model, args.path.value, args.format); }, any);
   });
 }
 
@@ -73,7 +74,7 @@ constexpr auto kSaveVocab =
 
 PyObject* save_merges_txt(Call& call, const SaveArgs& args) {
   return call.released([&](const AnyModel& any) {
-    return std::visit([&](const auto& model) { return model.save_merges(args.path.value, args.format); }, any);
+    return std::visit([&](const auto& model) { return vellum::save_merges(model, args.path.value, args.format); }, any);
   });
 }
 
@@ -83,17 +84,7 @@ constexpr auto kSaveMerges = method("save_merges_txt", save_merges_txt, Uses::No
 PyObject* encoder(Call& call, const EncoderOptions& options) {
   return call.released(
       [&](const AnyModel& any) {
-        return std::visit(
-            [&](const auto& model) -> Result<AnyEncoder> {
-              using Kind = typename std::remove_cvref_t<decltype(model)>::KindType;
-              std::vector<EncoderMerge> merges;
-              merges.reserve(model.merges().size());
-              for (const auto& merge : model.merges()) merges.push_back(EncoderMerge{merge.left, merge.right, merge.target});
-              auto built = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
-              if (!built) return std::unexpected(std::move(built.error()));
-              return AnyEncoder(*std::move(built));
-            },
-            any);
+        return std::visit([&](const auto& model) { return build_encoder(model, options); }, any);
       },
       [](AnyEncoder&& built) { return new_encoder(std::move(built)); });
 }

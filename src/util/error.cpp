@@ -1,5 +1,7 @@
 #include "util/error.hpp"
 
+#include <algorithm>
+
 #include "util/utf8.hpp"
 
 namespace vellum {
@@ -8,6 +10,26 @@ Error Error::invalid_printable_char(char32_t c) {
   std::string text;
   append_utf8(text, c);
   return Error(ErrorKind::InvalidPrintableChar, std::move(text));
+}
+
+Error Error::located(std::string_view position) const {
+  Error copy = *this;
+  copy.text_ += " at ";
+  copy.text_ += position;
+  return copy;
+}
+
+std::string line_and_column(std::string_view text, std::size_t offset) {
+  offset = std::min(offset, text.size());
+  std::size_t line = 1;
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < offset; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      line_start = i + 1;
+    }
+  }
+  return "line " + std::to_string(line) + " column " + std::to_string(offset - line_start + 1);
 }
 
 std::string Error::message() const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <expected>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace vellum {
@@ -69,6 +70,10 @@ class [[nodiscard]] Error {
   // The kind's message template with the payload filled in, e.g. "IO error: {}".
   std::string message() const;
 
+  // This error with " at {position}" after its text, e.g. position "line 3 column 7": the
+  // message keeps its template and also names where the offending fragment stands.
+  Error located(std::string_view position) const;
+
   friend bool operator==(const Error&, const Error&) = default;
 
  private:
@@ -83,6 +88,10 @@ class [[nodiscard]] Error {
 
 template <class T>
 using Result = std::expected<T, Error>;
+
+// "line L column C": the 1-based line and byte column of byte `offset` of `text` (offsets past
+// the end count as the end), for messages that name a position in a file.
+std::string line_and_column(std::string_view text, std::size_t offset);
 
 // The success value of Result<void>.
 inline Result<void> ok() { return {}; }

@@ -65,7 +65,9 @@ inline void set_gauge(std::string_view name, double value) {
 }
 
 // Enters a span on construction and leaves it on destruction (with the receiver that saw the
-// entry, so installing another in between does not unbalance either).
+// entry, so installing another in between does not unbalance either). The span keeps the views
+// `target` and `name` for the exit: their text must outlive the span (string literals do).
+// A span belongs to the thread that made it.
 class Span {
  public:
   Span(std::string_view target, Level level, std::string_view name,

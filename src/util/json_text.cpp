@@ -7,22 +7,9 @@
 #include "util/utf8.hpp"
 
 namespace vellum {
-namespace {
-
-}  // namespace
 
 Error json_error_at(std::string_view message, std::string_view document, std::size_t offset) {
-  offset = std::min(offset, document.size());
-  std::size_t line = 1;
-  std::size_t line_start = 0;
-  for (std::size_t i = 0; i < offset; ++i) {
-    if (document[i] == '\n') {
-      ++line;
-      line_start = i + 1;
-    }
-  }
-  return Error::json(std::string(message) + " at line " + std::to_string(line) + " column " +
-                     std::to_string(offset - line_start + 1));
+  return Error::json(std::string(message) + " at " + line_and_column(document, offset));
 }
 
 namespace {
@@ -37,7 +24,7 @@ std::string_view describe(simdjson::error_code code) {
 }
 
 // Why a member value that is not a signed 64-bit integer was refused.
-std::string_view describe_non_integer(simdjson::simdjson_result<simdjson::ondemand::value> value) {
+std::string_view describe_non_integer(simdjson::ondemand::value& value) {
   simdjson::ondemand::number_type type;
   if (value.get_number_type().get(type) != simdjson::SUCCESS) return "expected an integer";
   if (type == simdjson::ondemand::number_type::floating_point_number) {
@@ -142,7 +129,11 @@ Result<void> read_integer_object(std::string_view document, const IntegerMemberS
   if (auto code = doc.get_object().get(object); code) {
     return fail(code == simdjson::INCORRECT_TYPE ? "expected a JSON object" : describe(code));
   }
-  for (auto field : object) {
+  for (auto member : object) {
+    simdjson::ondemand::field field;
+    if (auto code = std::move(member).get(field); code) return fail(describe(code));
+    // The raw key starts just after its opening quote (and is gone once unescaped).
+    const std::size_t key_offset = static_cast<std::size_t>(field.key().raw() - json.data()) - 1;
     std::string_view key;
     if (auto code = field.unescaped_key().get(key); code) return fail(describe(code));
     const char* value_location = nullptr;
@@ -155,7 +146,7 @@ Result<void> read_integer_object(std::string_view document, const IntegerMemberS
       return fail(code == simdjson::INCORRECT_TYPE ? describe_non_integer(field.value())
                                                    : describe(code));
     }
-    if (auto status = sink(key, value, value_offset); !status) return status;
+    if (auto status = sink(key, value, key_offset, value_offset); !status) return status;
   }
   return ok();
 }

@@ -1,5 +1,8 @@
 // JSON text shared by the file formats: string escaping for the writers, and a reader for
 // documents that are one object whose values are integers.
+//
+// The key a sink receives is a view into the reader's own buffer: it stays valid only during
+// that call, so a sink that keeps a key copies it. Stateless; safe from any number of threads.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +24,9 @@ void append_json_string(std::string& out, std::string_view text);
 Error json_error_at(std::string_view message, std::string_view document, std::size_t offset);
 
 // Called for each member in document order with its unescaped key, its value and the byte
-// offset of the value; a failure it returns ends reading.
-using IntegerMemberSink =
-    std::function<Result<void>(std::string_view key, std::int64_t value, std::size_t offset)>;
+// offsets of the key's opening quote and of the value; a failure it returns ends reading.
+using IntegerMemberSink = std::function<Result<void>(std::string_view key, std::int64_t value,
+                                                     std::size_t key_offset, std::size_t value_offset)>;
 
 // Reads `document` as one JSON object with signed 64-bit integer values; any whitespace, any
 // escapes. Malformed JSON, another value type, an integer out of range and anything but

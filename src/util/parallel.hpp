@@ -49,7 +49,7 @@ class FirstFailure {
 // One partial per thread rather than one per stolen range: with large partials (word maps of
 // hundreds of thousands of entries) each extra partial costs a full merge on a serial path.
 template <class Partial, class Fold, class Combine>
-Result<Partial> parallel_fold(std::size_t count, Fold fold, Combine combine) {
+[[nodiscard]] Result<Partial> parallel_fold(std::size_t count, Fold fold, Combine combine) {
   tbb::task_group_context context;
   detail::FirstFailure failure(context);
   tbb::enumerable_thread_specific<Partial> partials;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "bpe/printable.hpp"
+#include "bpe/token_text.hpp"
 #include "formats/merges_file.hpp"
-#include "formats/printable.hpp"
-#include "formats/token_text.hpp"
 #include "formats/vocab_file.hpp"
 
 namespace vellum {
@@ -192,6 +192,44 @@ TEST(MergesFileTest, MainPartMustHaveTwoPieces) {
     auto merges = read_merges_file<std::uint8_t>(path, FileFormat::Vellum);
     ASSERT_FALSE(merges.has_value()) << content;
     EXPECT_EQ(merges.error().message(), message);
+  }
+}
+
+TEST(TokenTextPositionTest, BadTokenTextNamesItsLineAndColumn) {
+  struct Case {
+    const char* what;
+    std::string content;
+    std::string message;
+  };
+  const Case vocab_cases[] = {
+      {"escape on a later line", "{\n  \"a\": 0,\n  \"b{x100}\": 1}", "Character not in printable set: x100 at line 3 column 3"},
+      {"escape beyond a scalar", "{\"a\": 0, \"{ud800}\": 1}", "Character not in printable set: ud800 at line 1 column 10"},
+      {"a key given twice is named where it first stands", "{\"{x1ff}\": 0,\n\"{x1ff}\": 1}",
+       "Character not in printable set: x1ff at line 1 column 2"},
+  };
+  const std::string vocab_path = temp_path("vocab_position.json");
+  for (const Case& c : vocab_cases) {
+    write_text(vocab_path, c.content);
+    auto entries = read_vocab_file<Character>(vocab_path, FileFormat::Vellum);
+    ASSERT_FALSE(entries.has_value()) << c.what;
+    EXPECT_EQ(entries.error().kind(), ErrorKind::InvalidPrintableEscape) << c.what;
+    EXPECT_EQ(entries.error().message(), c.message) << c.what;
+  }
+
+  const std::pair<FileFormat, Case> merges_cases[] = {
+      {FileFormat::Gpt2, {"right token outside the GPT-2 table", "a b\nab \xE2\x82\xAC => 3\n",
+                          "Character not in printable set: \xE2\x82\xAC at line 2 column 4"}},
+      {FileFormat::Gpt2, {"left token after a blank line and CRLF", "a b\r\n\r\n x\xC8\x80 b\n",
+                          "Character not in printable set: \xC8\x80 at line 3 column 2"}},
+      {FileFormat::Vellum, {"escape beyond 32 bits", "x  {u100000000} => 1", "Character not in printable set: ? at line 1 column 4"}},
+  };
+  const std::string merges_path = temp_path("merges_position.txt");
+  for (const auto& [format, c] : merges_cases) {
+    write_text(merges_path, c.content);
+    auto merges = read_merges_file<std::uint8_t>(merges_path, format);
+    ASSERT_FALSE(merges.has_value()) << c.what;
+    EXPECT_EQ(merges.error().kind(), ErrorKind::InvalidPrintableChar) << c.what;
+    EXPECT_EQ(merges.error().message(), c.message) << c.what;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "pretokenizer/regex.hpp"
+#include "util/regex.hpp"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include <boost/unordered/unordered_flat_map.hpp>
@@ -22,18 +23,15 @@
 #include "bpe/encoder/word_cache.hpp"
 #include "bpe/id_tokens.hpp"
 #include "bpe/ids.hpp"
+#include "bpe/merge_record.hpp"
+#include "bpe/model.hpp"
+#include "bpe/unit_kinds.hpp"
 #include "bpe/units.hpp"
 #include "pretokenizer/pre_tokenizer.hpp"
 #include "util/error.hpp"
 #include "util/hash.hpp"
 
 namespace vellum {
-
-struct EncoderMerge {
-  Idx left;
-  Idx right;
-  Idx target;
-};
 
 struct EncoderOptions {
   std::optional<std::string> pat_str;
@@ -55,8 +53,9 @@ class Encoder {
 
   // Resolves the special tokens, validates the merges against the vocabulary, builds the tables,
   // the vocabulary-pair filter and the pre-tokenizer. `vocabulary` is in ascending id order.
+  // Merges need ids only: token contents come from the vocabulary.
   [[nodiscard]] static Result<std::shared_ptr<const Encoder>> from_ids(
-      IdTokens<Unit> vocabulary, std::vector<EncoderMerge> merges, std::vector<std::string> special_tokens,
+      IdTokens<Unit> vocabulary, std::vector<MergeIds> merges, std::vector<std::string> special_tokens,
       const EncoderOptions& options);
 
   // The ids of one already pre-tokenized word, through the word cache.
@@ -104,11 +103,18 @@ class Encoder {
   std::vector<bool> known_ids_;
   std::array<std::int64_t, 128> ascii_ids_{};  // unit table for ASCII units; -1 when absent
   boost::unordered_flat_map<std::uint32_t, Idx> unit_ids_;  // unit code to id, other units
-  std::vector<EncoderMerge> merges_;
+  std::vector<MergeIds> merges_;
   boost::unordered_flat_map<std::uint64_t, RankedMerge> merge_map_;
   bool ordered_merges_ = false;
   boost::unordered_flat_map<std::string, Idx, TextHash, TextEqual> special_ids_;
   WordCache cache_;
 };
+
+using AnyEncoder = std::variant<std::shared_ptr<const Encoder<ByteUnit>>, std::shared_ptr<const Encoder<CharUnit>>>;
+
+// The encoder of a validated model: its vocabulary, its merges in order (rank = position) and its
+// special tokens. The model is only read; the encoder shares its tokens.
+template <class Kind>
+[[nodiscard]] Result<AnyEncoder> build_encoder(const BpeModel<Kind>& model, const EncoderOptions& options);
 
 }  // namespace vellum

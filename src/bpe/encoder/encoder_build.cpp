@@ -4,8 +4,9 @@
 
 #include "bpe/encoder/encoder.hpp"
 #include "bpe/model.hpp"
+#include "bpe/printable.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "formats/printable.hpp"
+#include "bpe/vocabulary_index.hpp"
 
 namespace vellum {
 namespace {
@@ -13,18 +14,7 @@ namespace {
 constexpr std::size_t kCacheEntriesPerId = 500;
 
 template <class Unit>
-using ContentIds = boost::unordered_flat_map<Units<Unit>, Idx, VectorHash<Unit>>;
-
-template <class Unit>
-ContentIds<Unit> ids_by_content(const IdTokens<Unit>& vocabulary) {
-  ContentIds<Unit> ids;
-  ids.reserve(vocabulary.size());
-  for (const auto& [id, token] : vocabulary) ids.insert_or_assign(*token, id);
-  return ids;
-}
-
-template <class Unit>
-Result<Idx> id_of(const ContentIds<Unit>& ids, const Units<Unit>& content) {
+Result<Idx> id_of(const IdsByContent<Unit>& ids, const Units<Unit>& content) {
   auto found = ids.find(content);
   if (found == ids.end()) return std::unexpected(Error::oov(printable(std::span<const Unit>(content))));
   return found->second;
@@ -42,28 +32,13 @@ std::uint32_t unit_code(Character unit) { return unit.code(); }
 
 Error invalid(std::string message) { return Error::invalid_bpe_model(std::move(message)); }
 
-// The Unicode-only rules: canonical tokens (checked first of all), then canonical operands and
-// targets (after the merge ids are known to be present).
-Result<void> check_canonical_tokens(const IdTokens<std::uint8_t>&) { return ok(); }
-
-Result<void> check_canonical_tokens(const IdTokens<Character>& vocabulary) {
-  for (const auto& [id, token] : vocabulary) {
-    if (!is_canonical_content(*token)) {
-      return std::unexpected(invalid("Unicode vocabulary token " + diagnostic_text(*token) +
-                                     " must be canonical Unicode content or a homogeneous invalid UTF-8 "
-                                     "byte fragment"));
-    }
-  }
+// The Unicode-only rules on merges: canonical operands and targets (after the merge ids are known
+// to be present; canonical tokens are checked first of all).
+Result<void> check_canonical_merges(const std::vector<MergeIds>&, const TokensById<std::uint8_t>&) {
   return ok();
 }
 
-Result<void> check_canonical_merges(const std::vector<EncoderMerge>&,
-                                    const boost::unordered_flat_map<Idx, Token<std::uint8_t>>&) {
-  return ok();
-}
-
-Result<void> check_canonical_merges(const std::vector<EncoderMerge>& merges,
-                                    const boost::unordered_flat_map<Idx, Token<Character>>& by_id) {
+Result<void> check_canonical_merges(const std::vector<MergeIds>& merges, const TokensById<Character>& by_id) {
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
     const std::string at = "Unicode merge " + std::to_string(rank);
     const auto& left = *by_id.at(merges[rank].left);
@@ -104,8 +79,8 @@ template <class Kind>
 Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_tokens(
     IdTokens<Unit> vocabulary, std::span<const std::pair<Token<Unit>, Token<Unit>>> merges,
     std::vector<std::string> special_tokens, const EncoderOptions& options) {
-  const ContentIds<Unit> ids = ids_by_content(vocabulary);
-  std::vector<EncoderMerge> resolved;
+  const IdsByContent<Unit> ids = ids_by_content(vocabulary);
+  std::vector<MergeIds> resolved;
   resolved.reserve(merges.size());
   for (const auto& [left, right] : merges) {
     auto left_id = id_of(ids, *left);
@@ -114,18 +89,18 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_tokens(
     if (!right_id) return std::unexpected(std::move(right_id.error()));
     auto target_id = id_of(ids, concatenated(*left, *right));
     if (!target_id) return std::unexpected(std::move(target_id.error()));
-    resolved.push_back(EncoderMerge{*left_id, *right_id, *target_id});
+    resolved.push_back(MergeIds{*left_id, *right_id, *target_id});
   }
   return from_ids(std::move(vocabulary), std::move(resolved), std::move(special_tokens), options);
 }
 
 template <class Kind>
 Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Unit> vocabulary,
-                                                                     std::vector<EncoderMerge> merges,
+                                                                     std::vector<MergeIds> merges,
                                                                      std::vector<std::string> special_tokens,
                                                                      const EncoderOptions& options) {
   // Special tokens must be vocabulary tokens.
-  const ContentIds<Unit> ids = ids_by_content(vocabulary);
+  const IdsByContent<Unit> ids = ids_by_content(vocabulary);
   boost::unordered_flat_map<std::string, Idx, TextHash, TextEqual> special_ids;
   for (const std::string& token : special_tokens) {
     auto id = id_of(ids, Kind::units_of_text(token));
@@ -136,10 +111,9 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   if (auto status = check_canonical_tokens(vocabulary); !status) return std::unexpected(std::move(status.error()));
 
   // Merge ids must name vocabulary tokens.
-  boost::unordered_flat_map<Idx, Token<Unit>> by_id;
-  for (const auto& [id, token] : vocabulary) by_id.insert_or_assign(id, token);
+  const TokensById<Unit> by_id = tokens_by_id(vocabulary);
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
-    const EncoderMerge& merge = merges[rank];
+    const MergeIds& merge = merges[rank];
     for (const auto& [role, id] : {std::pair{"left", merge.left}, std::pair{"right", merge.right},
                                    std::pair{"target", merge.target}}) {
       if (!by_id.contains(id)) {
@@ -165,7 +139,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   // The vocabulary-pair filter, when every target is its operands side by side.
   bool concatenating = true;
   boost::unordered_flat_set<Idx> targets;
-  for (const EncoderMerge& merge : merges) {
+  for (const MergeIds& merge : merges) {
     targets.insert(merge.target);
     concatenating = concatenating && *by_id.at(merge.target) == concatenated(*by_id.at(merge.left), *by_id.at(merge.right));
   }
@@ -213,7 +187,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   bool ordered = true;
   boost::unordered_flat_set<Idx> produced;
   for (std::size_t rank = 0; rank < merges.size(); ++rank) {
-    const EncoderMerge& merge = merges[rank];
+    const MergeIds& merge = merges[rank];
     const auto [entry, inserted] = encoder->merge_map_.try_emplace(
         pair_key(merge.left, merge.right), RankedMerge{static_cast<std::uint32_t>(rank), merge.target});
     ordered = ordered && inserted;
@@ -228,7 +202,17 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   return std::shared_ptr<const Encoder>(std::move(encoder));
 }
 
+template <class Kind>
+Result<AnyEncoder> build_encoder(const BpeModel<Kind>& model, const EncoderOptions& options) {
+  std::vector<MergeIds> merges(model.merges().begin(), model.merges().end());
+  auto encoder = Encoder<Kind>::from_ids(model.vocabulary(), std::move(merges), model.special_tokens(), options);
+  if (!encoder) return std::unexpected(std::move(encoder.error()));
+  return AnyEncoder(*std::move(encoder));
+}
+
 template class Encoder<ByteUnit>;
 template class Encoder<CharUnit>;
+template Result<AnyEncoder> build_encoder(const BpeModel<ByteUnit>&, const EncoderOptions&);
+template Result<AnyEncoder> build_encoder(const BpeModel<CharUnit>&, const EncoderOptions&);
 
 }  // namespace vellum

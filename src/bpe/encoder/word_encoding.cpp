@@ -4,9 +4,9 @@
 #include <queue>
 
 #include "bpe/encoder/encoder.hpp"
+#include "bpe/printable.hpp"
 #include "bpe/rewrite/merge_words_impl.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "formats/printable.hpp"
 #include "util/utf8.hpp"
 
 namespace vellum {
@@ -127,7 +127,7 @@ void Encoder<Kind>::merge_long(TokenIds& symbols) const {
     // One rank at a time, left to right: all its non-overlapping occurrences, then the pairs
     // they created.
     const std::uint32_t rank = queue.top().first;
-    const EncoderMerge& merge = merges_[rank];
+    const MergeIds& merge = merges_[rank];
     merged.clear();
     while (!queue.empty() && queue.top().first == rank) {
       const std::uint32_t position = queue.top().second;
@@ -190,7 +190,7 @@ Result<std::vector<TokenIds>> Encoder<Kind>::replay_merges(std::span<const std::
     if (occurrences.empty()) continue;
     std::sort(occurrences.begin(), occurrences.end());
     occurrences.erase(std::unique(occurrences.begin(), occurrences.end()), occurrences.end());
-    const EncoderMerge& merge = merges_[rank];
+    const MergeIds& merge = merges_[rank];
     ChangesMap<Idx> changes = apply_merge_to_words<ReplayWord, Idx>(
         list, occurrences, Pair<Idx>{merge.left, merge.right}, merge.target, threshold);
     for (auto& [pair, change] : changes) {

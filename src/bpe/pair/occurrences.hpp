@@ -12,11 +12,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "bpe/ids.hpp"
 #include "util/invariant.hpp"
 
 namespace vellum {
-
-using WordIndex = std::uint32_t;
 
 class OccurrenceList {
  public:

@@ -17,7 +17,7 @@
 
 #include "bpe/pair/candidate.hpp"
 #include "bpe/pair/occurrences.hpp"
-#include "bpe/rewrite/merge_words.hpp"
+#include "bpe/pair_changes.hpp"
 #include "bpe/token_table.hpp"
 #include "util/error.hpp"
 #include "util/hash.hpp"
@@ -83,6 +83,8 @@ class PairStore {
   [[nodiscard]] Result<std::vector<PairT>> apply_deltas(PairT merged, ChangesMap<Symbol>&& changes);
 
   std::size_t pair_count() const { return table_.size(); }
+  // The entry of `pair`, or null. The pointer stays valid until the store next changes (any
+  // non-const call may rehash the table).
   const Entry* find(PairT pair) const {
     auto found = table_.find(pair);
     return found == table_.end() ? nullptr : &found->second;

@@ -11,34 +11,10 @@
 #include <span>
 #include <vector>
 
-#include <boost/unordered/unordered_flat_map.hpp>
-
 #include "bpe/ids.hpp"
-#include "bpe/pair/occurrences.hpp"
-#include "util/hash.hpp"
+#include "bpe/pair_changes.hpp"
 
 namespace vellum {
-
-// One pair's change in one word: the frequency-weighted delta, and the change in the number of
-// its occurrences (which decides whether the word joins the pair's occurrence list, whatever the
-// sign of the word's frequency).
-template <class Symbol>
-struct PairDelta {
-  Pair<Symbol> pair;
-  std::int64_t delta;
-  std::int32_t occurrences;
-};
-
-// The per-pair sum over all rewritten words.
-template <class Symbol>
-struct PairChange {
-  std::int64_t delta = 0;
-  // Words in which the pair gained occurrences.
-  std::vector<WordIndex> gained_in;
-};
-
-template <class Symbol>
-using ChangesMap = boost::unordered_flat_map<Pair<Symbol>, PairChange<Symbol>, ValueHash<Pair<Symbol>>>;
 
 // The rewrite of one word: its new symbols and its pair deltas, in order of first occurrence.
 template <class Symbol>

@@ -90,13 +90,7 @@ Result<BpeModel<Kind>> Trainer<Kind>::validate_model() const {
   for (std::size_t id = 0; id < vocabulary_.size(); ++id) {
     vocabulary.emplace_back(static_cast<Idx>(id), vocabulary_.at(static_cast<Idx>(id)));
   }
-  std::vector<MergeInput<Kind>> merges;
-  merges.reserve(merges_.size());
-  for (const MergeRecord<Kind>& merge : merges_) {
-    merges.push_back(MergeInput<Kind>{merge.pair, merge.target, merge.left_token, merge.right_token,
-                                      merge.frequency});
-  }
-  return vellum::validate_model<Kind>(special_tokens_, std::move(vocabulary), merges,
+  return vellum::validate_model<Kind>(special_tokens_, std::move(vocabulary), merges_,
                                       options_.bigram_cutoff_freq);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bpe/ids.hpp"
+#include "bpe/merge_record.hpp"
 #include "bpe/model.hpp"
 #include "bpe/pair/candidate.hpp"
 #include "bpe/pair/pair_store.hpp"
@@ -41,16 +42,6 @@ struct TrainerOptions {
 template <class Kind>
 struct WordRecord {
   std::vector<typename Kind::Symbol> symbols;
-  std::int64_t frequency;
-};
-
-// One applied pair merge.
-template <class Kind>
-struct MergeRecord {
-  Pair<typename Kind::Symbol> pair;
-  Idx target;
-  Token<typename Kind::Unit> left_token;
-  Token<typename Kind::Unit> right_token;
   std::int64_t frequency;
 };
 
@@ -83,6 +74,8 @@ class Trainer {
   [[nodiscard]] Result<std::size_t> train_until(std::uint64_t target);
 
   std::size_t vocab_size() const { return vocabulary_.size(); }
+  // The trainer's own vocabulary and merge list: valid while the trainer lives, and they change
+  // with every step and init_training; copy the Tokens inside to keep them longer.
   const TokenTable<Kind>& vocabulary() const { return vocabulary_; }
   const std::vector<MergeRecord<Kind>>& merges() const { return merges_; }
   const std::vector<std::string>& special_tokens() const { return special_tokens_; }

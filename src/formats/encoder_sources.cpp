@@ -1,9 +1,7 @@
-#include "bpe/encoder/encoder_sources.hpp"
+#include "formats/encoder_sources.hpp"
 
-#include <algorithm>
-
+#include "bpe/token_text.hpp"
 #include "formats/merges_file.hpp"
-#include "formats/token_text.hpp"
 #include "formats/vocab_file.hpp"
 
 namespace vellum {
@@ -23,17 +21,7 @@ Result<IdTokens<typename Kind::Unit>> load_vocabulary(const EncoderSources& sour
   IdTokens<Unit> vocabulary;
   vocabulary.reserve(sources.vocab->size());
   for (const auto& [text, id] : *sources.vocab) vocabulary.emplace_back(id, plain_token<Kind>(text));
-  std::stable_sort(vocabulary.begin(), vocabulary.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  // Of several entries with one id, the last one given wins.
-  IdTokens<Unit> unique;
-  for (auto& entry : vocabulary) {
-    if (!unique.empty() && unique.back().first == entry.first) {
-      unique.back() = std::move(entry);
-    } else {
-      unique.push_back(std::move(entry));
-    }
-  }
-  return unique;
+  return sorted_by_id(std::move(vocabulary));
 }
 
 template <class Kind>

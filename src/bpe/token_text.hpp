@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "bpe/printable.hpp"
 #include "bpe/units.hpp"
-#include "formats/printable.hpp"
 #include "util/error.hpp"
 
 namespace vellum {

@@ -1,4 +1,4 @@
-#include "formats/token_text.hpp"
+#include "bpe/token_text.hpp"
 
 #include <array>
 

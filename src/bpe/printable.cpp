@@ -1,11 +1,11 @@
-#include "formats/printable.hpp"
+#include "bpe/printable.hpp"
 
 #include <charconv>
 #include <cstdio>
 #include <memory>
 
-#include "pretokenizer/regex.hpp"
 #include "util/invariant.hpp"
+#include "util/regex.hpp"
 #include "util/utf8.hpp"
 
 namespace vellum {

@@ -1,12 +1,14 @@
 // Building an encoder of either unit from what a caller has: a vocabulary and merges given as
 // plain texts, or as files in the gpt2 or vellum format.
+//
+// build_encoder only reads its sources (files are read whole and closed before it returns) and
+// may run on any thread. The encoder it returns is shared and immutable: any number of threads
+// may encode with it at once, and it lives as long as its last owner.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "bpe/encoder/encoder.hpp"
@@ -14,8 +16,6 @@
 #include "util/error.hpp"
 
 namespace vellum {
-
-using AnyEncoder = std::variant<std::shared_ptr<const Encoder<ByteUnit>>, std::shared_ptr<const Encoder<CharUnit>>>;
 
 struct EncoderSources {
   std::string format;

@@ -45,7 +45,7 @@ class Regex {
   // `on_match` and returns it.
   // Requires: `subject` is valid UTF-8.
   template <class OnMatch>
-  Result<void> for_each_match(std::string_view subject, OnMatch&& on_match) const;
+  [[nodiscard]] Result<void> for_each_match(std::string_view subject, OnMatch&& on_match) const;
 
  private:
   enum class Found { Match, NoMatch };
@@ -58,8 +58,8 @@ class Regex {
 
   // Finds the leftmost match at or after `start`; with `not_empty_at_start`, an empty match
   // at `start` is refused (and the search is anchored there, as PCRE2 requires for a retry).
-  Result<Found> find(MatchScratch& scratch, std::string_view subject, std::size_t start,
-                     bool not_empty_at_start, MatchSpan& span) const;
+  [[nodiscard]] Result<Found> find(MatchScratch& scratch, std::string_view subject, std::size_t start,
+                                   bool not_empty_at_start, MatchSpan& span) const;
 
   std::string pattern_;
   pcre2_real_code_8* code_;

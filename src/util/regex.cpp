@@ -8,7 +8,7 @@
 // - Each thread owns its match data, match context and a JIT stack of up to 8 MiB (allocated
 //   on first use), so no state is shared between matching threads.
 #define PCRE2_CODE_UNIT_WIDTH 8
-#include "pretokenizer/regex.hpp"
+#include "util/regex.hpp"
 
 #include <pcre2.h>
 

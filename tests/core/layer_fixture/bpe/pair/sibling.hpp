@@ -1,0 +1,1 @@
+#include "bpe/rewrite/merge_words.hpp"

@@ -1,0 +1,1 @@
+#include "bpe/units.hpp"
