@@ -112,6 +112,10 @@ class BpeTrainer_Character_CharIdx(BpeTrainerBase):
         """Train until the vocabulary reaches `vocab_size` or the pair cutoff.
 
         Returns the updated vocabulary size."""
+    def train_until_with_bbpe_fallback(self, vocab_size: int, *, primary_vocab_ratio: float = 0.9) -> int:
+        """Train to `vocab_size` with a terminal byte-BPE fallback phase.
+
+        Returns the updated vocabulary size."""
     def validate_model(self) -> BpeModelBase:
         """Validate the current state and return an immutable model snapshot."""
 

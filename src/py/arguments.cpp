@@ -21,6 +21,8 @@ bool convert_arg(PyObject* value, const char* name, std::int64_t& out) { return 
 
 bool convert_arg(PyObject* value, const char* name, bool& out) { return convert_bool(value, name, out); }
 
+bool convert_arg(PyObject* value, const char* name, double& out) { return convert_f64(value, name, out); }
+
 bool convert_arg(PyObject* value, const char* name, std::vector<std::string>& out) {
   return convert_text_sequence(value, name, out);
 }

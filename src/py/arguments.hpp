@@ -49,6 +49,7 @@ bool convert_arg(PyObject* value, const char* name, Path& out);
 bool convert_arg(PyObject* value, const char* name, std::uint64_t& out);
 bool convert_arg(PyObject* value, const char* name, std::int64_t& out);
 bool convert_arg(PyObject* value, const char* name, bool& out);
+bool convert_arg(PyObject* value, const char* name, double& out);
 bool convert_arg(PyObject* value, const char* name, std::vector<std::string>& out);
 bool convert_arg(PyObject* value, const char* name, AnyObject& out);
 
@@ -72,6 +73,8 @@ template <class T>
 void apply_default(const Default& fallback, T& out) {
   if constexpr (std::is_same_v<T, bool>) {
     out = fallback.boolean;
+  } else if constexpr (std::is_floating_point_v<T>) {
+    out = fallback.floating;
   } else if constexpr (std::is_integral_v<T>) {
     out = static_cast<T>(fallback.integer);
   } else if constexpr (std::is_constructible_v<T, const char*>) {

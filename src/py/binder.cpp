@@ -1,5 +1,7 @@
 #include "py/binder.hpp"
 
+#include <charconv>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,14 @@ std::string Default::render() const {
       return quoted;
     }
     case Kind::Boolean: return boolean ? "True" : "False";
+    case Kind::Floating: {
+      // The shortest text that reads back as the same double, with a point as Python writes it.
+      char digits[32];
+      const auto end = std::to_chars(std::begin(digits), std::end(digits), floating).ptr;
+      std::string rendered(digits, end);
+      if (rendered.find_first_of(".ein") == std::string::npos) rendered += ".0";
+      return rendered;
+    }
   }
   return {};
 }

@@ -20,11 +20,12 @@ enum class ParamKind : unsigned char { PositionalOrKeyword, KeywordOnly };
 
 // A parameter's default: the value an omitted argument takes, and how the signature shows it.
 struct Default {
-  enum class Kind : unsigned char { Required, None, Integer, Text, Boolean };
+  enum class Kind : unsigned char { Required, None, Integer, Text, Boolean, Floating };
   Kind kind = Kind::Required;
   std::int64_t integer = 0;
   const char* text = nullptr;
   bool boolean = false;
+  double floating = 0.0;
 
   static constexpr Default none() { return {Kind::None}; }
   template <std::integral T>
@@ -34,8 +35,9 @@ struct Default {
   }
   static constexpr Default of(const char* value) { return {Kind::Text, 0, value}; }
   static constexpr Default of(bool value) { return {Kind::Boolean, 0, nullptr, value}; }
+  static constexpr Default of(double value) { return {Kind::Floating, 0, nullptr, false, value}; }
 
-  // As the signature writes it: None, 1048576, "auto", True.
+  // As the signature writes it: None, 1048576, "auto", True, 0.9.
   std::string render() const;
 };
 

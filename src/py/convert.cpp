@@ -118,6 +118,13 @@ bool convert_i64(PyObject* value, const char* name, std::int64_t& out) {
   return true;
 }
 
+bool convert_f64(PyObject* value, const char* name, double& out) {
+  const double converted = PyFloat_AsDouble(value);
+  if (converted == -1.0 && PyErr_Occurred()) return prefix_type_error(name);
+  out = converted;
+  return true;
+}
+
 bool convert_bool(PyObject* value, const char* name, bool& out) {
   if (!PyBool_Check(value)) return raise_cannot_convert(value, name, "bool");
   out = value == Py_True;

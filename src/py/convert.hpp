@@ -28,6 +28,10 @@ bool convert_path(PyObject* value, const char* name, std::string& out);
 bool convert_u64(PyObject* value, const char* name, std::uint64_t& out);
 bool convert_i64(PyObject* value, const char* name, std::int64_t& out);
 
+// Any object the interpreter accepts as a float (a float, an int, or an object with __float__
+// or __index__).
+bool convert_f64(PyObject* value, const char* name, double& out);
+
 // True for Python's True and False only.
 bool convert_bool(PyObject* value, const char* name, bool& out);
 

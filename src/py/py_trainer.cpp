@@ -2,7 +2,10 @@
 // binding over the trainer's unit kind.
 #include "bpe/trainer/trainer.hpp"
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -66,6 +69,11 @@ struct CounterArgs {
 
 struct VocabSizeArgs {
   std::uint64_t vocab_size;
+};
+
+struct FallbackArgs {
+  std::uint64_t vocab_size;
+  double primary_vocab_ratio;
 };
 
 PyObject* size_to_python(std::size_t size) { return PyLong_FromSize_t(size); }
@@ -160,6 +168,20 @@ struct TrainerBinding {
              "Train until the vocabulary reaches `vocab_size` or the pair cutoff.\n\nReturns the updated vocabulary size.",
              params(arg(&VocabSizeArgs::vocab_size, "vocab_size")));
 
+  static PyObject* train_until_with_bbpe_fallback(Call& call, const FallbackArgs& args) {
+    const auto ratio = accept(parse_primary_vocab_ratio(args.primary_vocab_ratio));
+    if (!ratio) return nullptr;
+    return call.released(
+        [&](Core& trainer) { return trainer.train_until_with_bbpe_fallback(args.vocab_size, *ratio); },
+        size_to_python);
+  }
+
+  static constexpr auto kTrainUntilWithBbpeFallback =
+      method("train_until_with_bbpe_fallback", train_until_with_bbpe_fallback, Uses::Exclusive, kRuntimeErrors,
+             "Train to `vocab_size` with a terminal byte-BPE fallback phase.\n\nReturns the updated vocabulary size.",
+             params(arg(&FallbackArgs::vocab_size, "vocab_size"),
+                    kwarg(&FallbackArgs::primary_vocab_ratio, "primary_vocab_ratio", Default::of(0.9))));
+
   static PyObject* validate_model(Call& call, const NoArgs&) {
     return call.released([](const Core& trainer) { return trainer.validate_model(); },
                          [](BpeModel<Kind>&& model) { return new_model(AnyModel(std::move(model))); });
@@ -168,11 +190,23 @@ struct TrainerBinding {
   static constexpr auto kValidateModel = method("validate_model", validate_model, Uses::Shared, kValueErrors,
                                                 "Validate the current state and return an immutable model snapshot.");
 
-  static constexpr Method kMethods[] = {
+  static constexpr std::array kSharedMethods = {
       bind_method<kAddWords>(),     bind_method<kAddWordCounter>(), bind_method<kVocabSize>(),
       bind_method<kGetVocab>(),     bind_method<kInitTraining>(),   bind_method<kStep>(),
       bind_method<kTrainUntil>(),   bind_method<kValidateModel>(),
   };
+
+  // The byte-level fallback is offered by the character trainer only.
+  static constexpr auto kMethods = [] {
+    if constexpr (std::is_same_v<Kind, CharUnit>) {
+      std::array<Method, kSharedMethods.size() + 1> methods{};
+      std::ranges::copy(kSharedMethods, methods.begin());
+      methods.back() = bind_method<kTrainUntilWithBbpeFallback>();
+      return methods;
+    } else {
+      return kSharedMethods;
+    }
+  }();
 
   static constexpr Property kProperties[] = {bind_property<kLastMergeFreq>()};
 

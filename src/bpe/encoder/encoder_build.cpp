@@ -87,7 +87,7 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_tokens(
     if (!left_id) return std::unexpected(std::move(left_id.error()));
     auto right_id = id_of(ids, *right);
     if (!right_id) return std::unexpected(std::move(right_id.error()));
-    auto target_id = id_of(ids, concatenated(*left, *right));
+    auto target_id = id_of(ids, concat_canonical(*left, *right));
     if (!target_id) return std::unexpected(std::move(target_id.error()));
     resolved.push_back(MergeIds{*left_id, *right_id, *target_id});
   }

@@ -74,6 +74,9 @@ std::optional<typename PairStore<Kind>::Taken> PairStore<Kind>::pop_winner() {
     std::pop_heap(heap_.begin(), heap_.end(), less_);
     const Candidate<Kind> candidate = heap_.back();
     heap_.pop_back();
+    if (excluded_ != nullptr && (excluded_->contains(candidate.pair.left) || excluded_->contains(candidate.pair.right))) {
+      continue;
+    }
     if (is_current(candidate)) return take_pair(candidate.pair);
   }
   return std::nullopt;

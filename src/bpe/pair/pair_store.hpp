@@ -57,6 +57,8 @@ class PairStore {
     boost::unordered_flat_map<PairT, PairStat, ValueHash<PairT>> pairs;
   };
 
+  using SymbolSet = boost::unordered_flat_set<Symbol, ValueHash<Symbol>>;
+
   // What one initialisation run remembers between batches.
   struct Accumulation {
     boost::unordered_flat_set<Symbol, ValueHash<Symbol>> known_symbols;
@@ -82,6 +84,17 @@ class PairStore {
   // of the pair's net change, so that the list never misses a word that contains the pair.
   [[nodiscard]] Result<std::vector<PairT>> apply_deltas(PairT merged, ChangesMap<Symbol>&& changes);
 
+  // pop_winner refuses pairs with a symbol in `symbols` (null for none), which must outlive the
+  // store or the next exclude call.
+  void exclude(const SymbolSet* symbols) { excluded_ = symbols; }
+  // visit(symbol, freq) for every character addition, in no particular order.
+  template <class Visit>
+  void for_each_addition(Visit&& visit) const {
+    for (const auto& [pair, entry] : table_) {
+      if (entry.is_addition) visit(pair.right, entry.freq);
+    }
+  }
+
   std::size_t pair_count() const { return table_.size(); }
   // The entry of `pair`, or null. The pointer stays valid until the store next changes (any
   // non-const call may rehash the table).
@@ -100,6 +113,7 @@ class PairStore {
   boost::unordered_flat_map<PairT, Entry, ValueHash<PairT>> table_;
   OccurrenceSlab slab_;
   std::vector<Candidate<Kind>> heap_;
+  const SymbolSet* excluded_ = nullptr;
 };
 
 }  // namespace vellum

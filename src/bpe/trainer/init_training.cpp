@@ -46,20 +46,23 @@ std::vector<Chunk> chunk_inventory(const std::vector<Word>& words) {
   return chunks;
 }
 
+// Symbols in `excluded` count neither on their own nor in pairs.
 template <class Kind>
 Result<typename PairStore<Kind>::ChunkStats> count_chunk(
-    const std::vector<WordRecord<Kind>>& words, Chunk chunk) {
+    const std::vector<WordRecord<Kind>>& words, Chunk chunk, const typename PairStore<Kind>::SymbolSet& excluded) {
   typename PairStore<Kind>::ChunkStats stats;
+  const bool excluding = !excluded.empty();
   for (std::size_t index = chunk.begin; index < chunk.end; ++index) {
     const WordRecord<Kind>& word = words[index];
     const auto& symbols = word.symbols;
     for (const auto symbol : symbols) {
-      if (Kind::is_id(symbol)) continue;
+      if (Kind::is_id(symbol) || (excluding && excluded.contains(symbol))) continue;
       if (auto status = add_count(stats.symbol_counts[symbol], word.frequency); !status) {
         return std::unexpected(std::move(status.error()));
       }
     }
     for (std::size_t i = 0; i + 1 < symbols.size(); ++i) {
+      if (excluding && (excluded.contains(symbols[i]) || excluded.contains(symbols[i + 1]))) continue;
       auto& stat = stats.pairs[{symbols[i], symbols[i + 1]}];
       if (auto status = add_count(stat.count, word.frequency); !status) {
         return std::unexpected(std::move(status.error()));
@@ -91,7 +94,7 @@ Result<void> Trainer<Kind>::count_chunks() {
     }
     std::vector<std::optional<Result<typename Store::ChunkStats>>> batch(end - next);
     tbb::parallel_for(std::size_t{0}, batch.size(),
-                      [&](std::size_t k) { batch[k].emplace(count_chunk(words_, chunks[next + k])); });
+                      [&](std::size_t k) { batch[k].emplace(count_chunk(words_, chunks[next + k], excluded_)); });
     for (auto& stats : batch) {
       if (!*stats) return std::unexpected(std::move(stats->error()));
       if (auto status = store_.accumulate_batch(**std::move(stats), accumulation); !status) {
@@ -105,11 +108,13 @@ Result<void> Trainer<Kind>::count_chunks() {
 
 template <class Kind>
 Result<void> Trainer<Kind>::init_training() {
+  if (fallback_ != Fallback::None) return ok();
   if (events::receiver() != nullptr) {
     events::event("vellum::bpe::trainer", events::Level::Debug,
                   "Initializing BPE training with " + std::to_string(words_.size()) + " words", {});
   }
   store_ = Store(options_.tie_break, vocabulary_);
+  store_.exclude(excluded_.empty() ? nullptr : &excluded_);
   if (auto status = count_chunks(); !status) return status;
   store_.rebuild_heap();
   return ok();

@@ -39,6 +39,11 @@ Result<void> Trainer<Kind>::apply_winner(typename Store::Taken&& winner) {
                              ": its occurrence list missed words");
   }
   events::record_histogram("bpe_trainer.changes", static_cast<double>(changes.size()));
+  if (!excluded_.empty()) {
+    boost::unordered::erase_if(changes, [this](const auto& item) {
+      return excluded_.contains(item.first.left) || excluded_.contains(item.first.right);
+    });
+  }
 
   auto touched = store_.apply_deltas(winner.pair, std::move(changes));
   if (!touched) return std::unexpected(std::move(touched.error()));
@@ -53,6 +58,7 @@ Result<void> Trainer<Kind>::apply_winner(typename Store::Taken&& winner) {
 
 template <class Kind>
 Result<std::size_t> Trainer<Kind>::step() {
+  if (auto refused = check_trainable(); !refused) return std::unexpected(std::move(refused.error()));
   auto winner = store_.pop_winner();
   if (!winner) return std::unexpected(Error::train_step());
   if (auto status = apply_winner(*std::move(winner)); !status) return std::unexpected(std::move(status.error()));
@@ -62,6 +68,7 @@ Result<std::size_t> Trainer<Kind>::step() {
 
 template <class Kind>
 Result<std::size_t> Trainer<Kind>::train_until(std::uint64_t target) {
+  if (auto refused = check_trainable(); !refused) return std::unexpected(std::move(refused.error()));
   const std::size_t current = vocabulary_.size();
   if (target < current) return std::unexpected(Error::target_vocab_too_small(target, current));
   if (target == current) return current;

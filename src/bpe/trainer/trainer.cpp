@@ -85,6 +85,9 @@ void Trainer<Kind>::emit_size_metrics() const {
 
 template <class Kind>
 Result<BpeModel<Kind>> Trainer<Kind>::validate_model() const {
+  if (fallback_ == Fallback::Failed) {
+    return std::unexpected(Error::invalid_bpe_model("trainer state is incomplete after failed BBPE fallback training"));
+  }
   IdTokens<Unit> vocabulary;
   vocabulary.reserve(vocabulary_.size());
   for (std::size_t id = 0; id < vocabulary_.size(); ++id) {

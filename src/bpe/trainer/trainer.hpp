@@ -73,6 +73,16 @@ class Trainer {
   // run out, or the next pair falls under the bigram cutoff.
   [[nodiscard]] Result<std::size_t> train_until(std::uint64_t target);
 
+  // Byte-level fallback (bbpe_fallback.cpp). Trains to `target` in three phases: characters
+  // up to a share `primary_vocab_ratio` of the growth, byte merges over the characters still
+  // without a token, then characters again (those left out); the byte merges are composed into
+  // this vocabulary. Afterwards the trainer is finalized (or failed) for good: step and
+  // train_until refuse, init_training does nothing. Unicode trainers only.
+  [[nodiscard]] Result<std::size_t> train_until_with_bbpe_fallback(std::uint64_t target, double primary_vocab_ratio);
+  // Applies winners of the current store until `max_merges` were applied, none is left, or the
+  // next one falls below `threshold` (then it is dropped). Returns the number applied.
+  [[nodiscard]] Result<std::size_t> apply_winners_above(std::size_t max_merges, std::optional<std::int64_t> threshold);
+
   std::size_t vocab_size() const { return vocabulary_.size(); }
   // The trainer's own vocabulary and merge list: valid while the trainer lives, and they change
   // with every step and init_training; copy the Tokens inside to keep them longer.
@@ -91,6 +101,12 @@ class Trainer {
   [[nodiscard]] Result<void> apply_winner(typename Store::Taken&& winner);
   void emit_size_metrics() const;
 
+  // Byte-level fallback state: once the phase ran, training is over for this object.
+  enum class Fallback { None, Finalized, Failed };
+  // SpecError when the fallback state forbids further training.
+  [[nodiscard]] Result<void> check_trainable() const;
+  [[nodiscard]] Result<void> run_bbpe_phase(std::uint64_t target, double primary_vocab_ratio);
+
   std::vector<std::string> special_tokens_;
   TrainerOptions options_;
   TokenTable<Kind> vocabulary_;
@@ -99,6 +115,11 @@ class Trainer {
   std::vector<MergeRecord<Kind>> merges_;
   Store store_;
   std::optional<std::int64_t> last_winner_freq_;
+
+  Fallback fallback_ = Fallback::None;
+  std::size_t finalized_size_ = 0;
+  // Symbols left out of counting and merging (the characters the byte-level phase covers).
+  typename Store::SymbolSet excluded_;
 };
 
 }  // namespace vellum

@@ -1,5 +1,7 @@
 #include "bpe/trainer/trainer_options.hpp"
 
+#include <cmath>
+
 namespace vellum {
 
 Checked<TrainerOptions> parse_trainer_options(const TrainerArguments& arguments) {
@@ -26,6 +28,13 @@ Checked<TrainerOptions> parse_trainer_options(const TrainerArguments& arguments)
   options.hot_pair_window_size = arguments.hot_pair_window_size;
   options.bigram_cutoff_freq = arguments.bigram_cutoff_freq;
   return options;
+}
+
+Checked<double> parse_primary_vocab_ratio(double ratio) {
+  if (!std::isfinite(ratio) || ratio < 0.0 || ratio > 1.0) {
+    return std::unexpected(InvalidArgument{"primary_vocab_ratio must be finite and between 0 and 1"});
+  }
+  return ratio;
 }
 
 }  // namespace vellum

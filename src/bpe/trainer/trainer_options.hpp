@@ -29,4 +29,8 @@ struct TrainerArguments {
 // positive", "bigram_cutoff_freq must be positive".
 [[nodiscard]] Checked<TrainerOptions> parse_trainer_options(const TrainerArguments& arguments);
 
+// The share of the growth that train_until_with_bbpe_fallback gives to the first character
+// phase: finite and within [0, 1], else "primary_vocab_ratio must be finite and between 0 and 1".
+[[nodiscard]] Checked<double> parse_primary_vocab_ratio(double ratio);
+
 }  // namespace vellum
