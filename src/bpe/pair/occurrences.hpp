@@ -26,9 +26,13 @@ class OccurrenceList {
   void add_all(const std::vector<WordIndex>& words) {
     for (const WordIndex word : words) add(word);
   }
-  // Adds `word` unless it is the last index added, as when words are visited in order.
-  void add_unless_last(WordIndex word) {
-    if (words_.empty() || words_.back() != word) add(word);
+  // A list of indices already distinct and ascending, holding no spare capacity.
+  static OccurrenceList of_distinct(std::vector<WordIndex> words) {
+    OccurrenceList list;
+    words.shrink_to_fit();
+    list.words_ = std::move(words);
+    list.compact_size_ = list.words_.size();
+    return list;
   }
   // Indices the list can hold without growing.
   std::size_t capacity() const { return words_.capacity(); }
@@ -70,6 +74,10 @@ class OccurrenceSlab {
   }
 
   OccurrenceList& at(std::uint32_t handle) {
+    check_invariant(is_occupied(handle), "stale occurs_in id");
+    return slots_[handle - 1].list;
+  }
+  const OccurrenceList& at(std::uint32_t handle) const {
     check_invariant(is_occupied(handle), "stale occurs_in id");
     return slots_[handle - 1].list;
   }

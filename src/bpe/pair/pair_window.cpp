@@ -75,13 +75,17 @@ void PairStore<Kind>::hydrate_top_k(std::optional<PairT> required) {
                                        [&](const Candidate<Kind>& candidate) { return candidate.pair == *required; });
     check_invariant(ranked_in, "a cold pair winner must be present in the exact top-K refill");
   }
-  boost::unordered_flat_map<PairT, std::uint32_t, ValueHash<PairT>> to_fill;
+  // The pairs to fill, each with the list its scan builds: the scan visits words in order, so
+  // each list comes out ascending and distinct and is installed without sorting or spare room.
+  boost::unordered_flat_map<PairT, std::size_t, ValueHash<PairT>> to_fill;
+  std::vector<std::pair<std::uint32_t, std::vector<WordIndex>>> lists;
   for (const Candidate<Kind>& candidate : ranked) {
     auto found = table_.find(candidate.pair);
     check_invariant(found != table_.end(), "ranked pair is missing from pair store");
     if (found->second.occurs_in != 0) continue;
     make_resident(candidate.pair, found->second, OccurrenceList{});
-    to_fill.emplace(candidate.pair, found->second.occurs_in);
+    to_fill.emplace(candidate.pair, lists.size());
+    lists.emplace_back(found->second.occurs_in, std::vector<WordIndex>{});
   }
   if (!to_fill.empty()) {
     const std::vector<WordRecord<Kind>>& words = *words_;
@@ -89,10 +93,13 @@ void PairStore<Kind>::hydrate_top_k(std::optional<PairT> required) {
       const auto& symbols = words[index].symbols;
       for (std::size_t i = 0; i + 1 < symbols.size(); ++i) {
         if (auto found = to_fill.find(PairT{symbols[i], symbols[i + 1]}); found != to_fill.end()) {
-          slab_.at(found->second).add_unless_last(static_cast<WordIndex>(index));
+          std::vector<WordIndex>& list = lists[found->second].second;
+          const auto word = static_cast<WordIndex>(index);
+          if (list.empty() || list.back() != word) list.push_back(word);
         }
       }
     }
+    for (auto& [handle, list] : lists) slab_.at(handle) = OccurrenceList::of_distinct(std::move(list));
   }
   set_threshold(ranked);
   counters_.hydration_scans = saturating_add(counters_.hydration_scans, 1);
