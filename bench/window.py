@@ -21,9 +21,8 @@ import os
 import subprocess
 import sys
 
-from common import CORPORA, EOT, PEAK_RSS_FUNCTION, REPO, print_table, save_results
+from common import CORPORA, EOT, PEAK_RSS_FUNCTION, WORK, joined_corpus, print_table, save_results
 
-WORK = REPO / "build" / "bench"
 VOCAB_SIZE = 32_000
 WINDOWS = [None, 1024, 16_384, 262_144]
 LARGE_BYTES = int(os.environ.get("VELLUM_WINDOW_BYTES", 1_000_000_000))
@@ -95,14 +94,6 @@ def large_corpus():
     return path
 
 
-def cjk_corpus():
-    path = WORK / "window_cjk.txt"
-    if not path.exists():
-        WORK.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(b"".join((CORPORA / name).read_bytes() for name in CJK_FILES))
-    return path
-
-
 def counted(corpus):
     """The corpus's word counts as a word-counter file (counted once, in this process)."""
     from vellumkit import PreTokenizer
@@ -128,7 +119,7 @@ def run_child(*args):
 
 def main():
     rows, results = [], {}
-    for name, corpus, unit in [("large", large_corpus(), "byte"), ("cjk", cjk_corpus(), "unicode")]:
+    for name, corpus, unit in [("large", large_corpus(), "byte"), ("cjk", joined_corpus("window_cjk", CJK_FILES), "unicode")]:
         counts = counted(corpus)
         megabytes = corpus.stat().st_size / 1e6
         runs = {}
