@@ -20,9 +20,8 @@ import json
 import subprocess
 import sys
 
-from common import CORPORA, DEFAULT_PATTERN, EOT, PEAK_RSS_FUNCTION, REPO, print_table, save_results
+from common import CORPORA, DEFAULT_PATTERN, EOT, PEAK_RSS_FUNCTION, WORK, joined_corpus, print_table, save_results
 
-WORK = REPO / "build" / "bench"
 VOCAB_SIZE = 16_000
 TOP_K = 20_000
 MIN_FREQ = 16
@@ -95,14 +94,6 @@ print(json.dumps({{"train_s": trained - started, "peak_rss_mb": peak_rss_mb(), "
 """
 
 
-def joined(name, files):
-    WORK.mkdir(parents=True, exist_ok=True)
-    path = WORK / f"bigrams_{name}.txt"
-    if not path.exists():
-        path.write_bytes(b"".join((CORPORA / file).read_bytes() for file in files))
-    return path
-
-
 def split_held_out(name, path):
     """The first nine tenths of the documents and the last tenth, as two files."""
     documents = path.read_text(encoding="utf-8").split(f"\n{EOT}\n")
@@ -131,7 +122,7 @@ def selection_speed(results):
     rows = []
     script = SELECT.format(eot=EOT, top_k=100_000, min_freq=MIN_FREQ)
     every_file = [file for files in SELECTION_CORPORA.values() for file in files]
-    paths = {name: joined(name, files) for name, files in SELECTION_CORPORA.items()}
+    paths = {name: joined_corpus(f"bigrams_{name}", files) for name, files in SELECTION_CORPORA.items()}
     paths["all, repeated"] = repeated("all_repeated", every_file, LARGE_BYTES)
     for name, path in paths.items():
         megabytes = path.stat().st_size / 1e6
@@ -150,7 +141,7 @@ def journey(results):
     ours = OURS.format(eot=EOT, peak_rss=PEAK_RSS_FUNCTION, top_k=TOP_K, min_freq=MIN_FREQ, vocab_size=VOCAB_SIZE)
     peer = PEER.format(eot=EOT, peak_rss=PEAK_RSS_FUNCTION, pattern=DEFAULT_PATTERN, vocab_size=VOCAB_SIZE)
     for name in JOURNEY_CORPORA:
-        train, held_out = split_held_out(name, joined(name, SELECTION_CORPORA[name]))
+        train, held_out = split_held_out(name, joined_corpus(f"bigrams_{name}", SELECTION_CORPORA[name]))
         runs = {
             "ours, bigram cut": run_child(ours, train, held_out, "cut"),
             "ours, no cut": run_child(ours, train, held_out, "none"),

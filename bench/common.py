@@ -19,6 +19,18 @@ def read_corpus(*names):
     return text, len(text.encode("utf-8"))
 
 
+WORK = REPO / "build" / "bench"
+
+
+def joined_corpus(stem, files):
+    """The named corpus files joined into one file under build/bench (made once), and its path."""
+    WORK.mkdir(parents=True, exist_ok=True)
+    path = WORK / f"{stem}.txt"
+    if not path.exists():
+        path.write_bytes(b"".join((CORPORA / name).read_bytes() for name in files))
+    return path
+
+
 def best_time(function, repeats):
     """The fastest of `repeats` runs of `function()`, in seconds, and its last result."""
     best = float("inf")

@@ -67,6 +67,15 @@ class BpeTrainer_u8_Idx(BpeTrainerBase):
     @property
     def last_merge_freq(self) -> int | None:
         """Frequency of the most recently completed pair merge."""
+    @property
+    def hot_pair_window_stats(self) -> dict[str, int] | None:
+        """Diagnostics for the bounded pair-posting window, if enabled."""
+    @property
+    def memory_usage(self) -> dict[str, int]:
+        """Capacity-backed breakdown of persistent trainer storage.
+
+        This attributes trainer-owned allocations and is not process RSS; use it
+        to identify why bounded occurrence postings do or do not dominate."""
     def init_training(self) -> None:
         """Initialize internal training state."""
     def step(self) -> int:
@@ -102,6 +111,15 @@ class BpeTrainer_Character_CharIdx(BpeTrainerBase):
     @property
     def last_merge_freq(self) -> int | None:
         """Frequency of the most recently completed pair merge."""
+    @property
+    def hot_pair_window_stats(self) -> dict[str, int] | None:
+        """Diagnostics for the bounded pair-posting window, if enabled."""
+    @property
+    def memory_usage(self) -> dict[str, int]:
+        """Capacity-backed breakdown of persistent trainer storage.
+
+        This attributes trainer-owned allocations and is not process RSS; use it
+        to identify why bounded occurrence postings do or do not dominate."""
     def init_training(self) -> None:
         """Initialize internal training state."""
     def step(self) -> int:

@@ -2,71 +2,17 @@
 #include "pretokenizer/bigram_counter.hpp"
 
 #include "py/bigram_objects.hpp"
+#include "py/counter_methods.hpp"
 #include "py/method.hpp"
 #include "py/module_types.hpp"
 #include "py/references.hpp"
-#include "py/source_batches.hpp"
 
 namespace vellum::py {
 namespace {
 
 using Call = py::Call<BigramCounter>;
 
-struct ConstructorArgs {
-  Instance<PreTokenizer> pre_tokenizer;
-};
-
-PyObject* create(PyTypeObject*, const ConstructorArgs& args) {
-  return with_borrow(args.pre_tokenizer.get(), Uses::Shared,
-                     [](const PreTokenizer& pre_tokenizer) { return new_bigram_counter(pre_tokenizer); });
-}
-
-constexpr auto kConstructor =
-    constructor<BigramCounter>(create, params(arg(&ConstructorArgs::pre_tokenizer, "pre_tokenizer")));
-
-struct TextArgs {
-  std::string_view text;
-};
-
-PyObject* add_text(Call& call, const TextArgs& args) {
-  return call.released([&](BigramCounter& counter) { return counter.add_text(args.text); });
-}
-
-constexpr auto kAddText =
-    method("add_text", add_text, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&TextArgs::text, "text")));
-
-struct TextsArgs {
-  std::vector<std::string> texts;
-};
-
-PyObject* add_batch(Call& call, const TextsArgs& args) {
-  return call.released([&](BigramCounter& counter) { return counter.add_batch(args.texts); });
-}
-
-constexpr auto kAddBatch =
-    method("add_batch", add_batch, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&TextsArgs::texts, "texts")));
-
-PyObject* add_source(Call& call, const SourceArgs& args) {
-  return stream_source(args, [&call](std::vector<std::string>&& texts) { return call.core.add_batch(texts); });
-}
-
-constexpr auto kAddSource =
-    method("add_source", add_source, Uses::Exclusive, kRuntimeErrors, nullptr, kSourceParams);
-
-struct OtherArgs {
-  Instance<BigramCounter> other;
-};
-
-// The other counter is borrowed after this one's exclusive access, so merging a counter into
-// itself is refused.
-PyObject* merge(Call& call, const OtherArgs& args) {
-  return with_borrow(args.other.get(), Uses::Shared, [&](const BigramCounter& other) {
-    return call.released([&](BigramCounter& counter) { return counter.merge(other); });
-  });
-}
-
-constexpr auto kMerge =
-    method("merge", merge, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&OtherArgs::other, "other")));
+using Counting = CounterMethods<BigramCounter, new_bigram_counter>;
 
 PyObject* items(Call& call, const NoArgs&) {
   return call.held([](const BigramCounter& counter) { return counter.items(); },
@@ -108,7 +54,8 @@ PyObject* select(Call& call, const SelectArgs& args) {
 constexpr auto kSelect = method("select", select, Uses::Shared, kRuntimeErrors, nullptr, kSelectParams);
 
 constexpr Method kMethods[] = {
-    bind_method<kAddText>(), bind_method<kAddBatch>(), bind_method<kAddSource>(), bind_method<kMerge>(),
+    bind_method<Counting::kAddText>(), bind_method<Counting::kAddBatch>(), bind_method<Counting::kAddSource>(),
+    bind_method<Counting::kMerge>(),
     bind_method<kItems>(),   bind_method<kSelected>(), bind_method<kSelect>(),
 };
 
@@ -152,7 +99,7 @@ PyObject* bigrams_to_list(std::span<const BigramKey> bigrams) {
   return list.release();
 }
 
-const ClassDecl kBigramCounterClass = owning_class<BigramCounter>(bind_constructor<kConstructor>(), kMethods);
+const ClassDecl kBigramCounterClass = owning_class<BigramCounter>(bind_constructor<Counting::kConstructor>(), kMethods);
 const ClassDecl kUnicodeBigramSelectionClass = owning_class<BigramSelection>(Constructor{}, {}, kSelectionProperties);
 
 }  // namespace vellum::py

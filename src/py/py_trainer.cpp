@@ -78,6 +78,47 @@ struct FallbackArgs {
 
 PyObject* size_to_python(std::size_t size) { return PyLong_FromSize_t(size); }
 
+// A dict of unsigned counts, keys in the order given.
+PyObject* counts_to_dict(std::initializer_list<std::pair<const char*, std::uint64_t>> items) {
+  Ref dict = Ref::steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (const auto& [key, value] : items) {
+    const Ref number = Ref::steal(PyLong_FromUnsignedLongLong(value));
+    if (!number || PyDict_SetItemString(dict.get(), key, number.get()) < 0) return nullptr;
+  }
+  return dict.release();
+}
+
+PyObject* memory_to_python(const TrainerMemory& m) {
+  return counts_to_dict({
+      {"estimated_persistent_bytes", m.estimated_persistent_bytes},
+      {"word_entries", m.word_entries},
+      {"word_storage_bytes", m.word_storage_bytes},
+      {"pair_entries", m.pair_entries},
+      {"pair_table_bytes", m.pair_table_bytes},
+      {"occurrence_set_header_bytes", m.occurrence_set_header_bytes},
+      {"occurrence_capacity_entries", m.occurrence_capacity_entries},
+      {"occurrence_capacity_bytes", m.occurrence_capacity_bytes},
+      {"merge_heap_bytes", m.merge_heap_bytes},
+      {"merge_storage_bytes", m.merge_storage_bytes},
+      {"vocab_entries", m.vocab_entries},
+      {"vocab_token_bytes", m.vocab_token_bytes},
+  });
+}
+
+PyObject* window_stats_to_python(const std::optional<WindowStats>& stats) {
+  if (!stats) Py_RETURN_NONE;
+  return counts_to_dict({
+      {"hydration_scans", stats->hydration_scans},
+      {"hydrated_word_entries", stats->hydrated_word_entries},
+      {"batch_prunes", stats->batch_prunes},
+      {"prune_evictions", stats->prune_evictions},
+      {"peak_resident_pairs", stats->peak_resident_pairs},
+      {"resident_pairs", stats->resident_pairs},
+      {"occurrence_capacity", stats->occurrence_capacity},
+  });
+}
+
 template <class Kind>
 struct TrainerBinding {
   using Core = Trainer<Kind>;
@@ -145,6 +186,26 @@ struct TrainerBinding {
   static constexpr auto kLastMergeFreq = property("last_merge_freq", last_merge_freq, Uses::Exclusive,
                                                   "Frequency of the most recently completed pair merge.");
 
+  static PyObject* hot_pair_window_stats(Core& trainer) {
+    auto stats = run_held([&] { return trainer.hot_pair_window_stats(); });
+    return stats ? window_stats_to_python(*stats) : nullptr;
+  }
+
+  static constexpr auto kHotPairWindowStats =
+      property("hot_pair_window_stats", hot_pair_window_stats, Uses::Exclusive,
+               "Diagnostics for the bounded pair-posting window, if enabled.");
+
+  static PyObject* memory_usage(Core& trainer) {
+    auto memory = run_held([&] { return trainer.memory_usage(); });
+    return memory ? memory_to_python(*memory) : nullptr;
+  }
+
+  static constexpr auto kMemoryUsage = property(
+      "memory_usage", memory_usage, Uses::Exclusive,
+      "Capacity-backed breakdown of persistent trainer storage.\n\n"
+      "This attributes trainer-owned allocations and is not process RSS; use it\n"
+      "to identify why bounded occurrence postings do or do not dominate.");
+
   static PyObject* init_training(Call& call, const NoArgs&) {
     return call.released([](Core& trainer) { return trainer.init_training(); });
   }
@@ -208,7 +269,8 @@ struct TrainerBinding {
     }
   }();
 
-  static constexpr Property kProperties[] = {bind_property<kLastMergeFreq>()};
+  static constexpr Property kProperties[] = {bind_property<kLastMergeFreq>(), bind_property<kHotPairWindowStats>(),
+                                             bind_property<kMemoryUsage>()};
 
   static constexpr ClassDecl kClass = owning_class<Core>(bind_constructor<kConstructor>(), kMethods, kProperties);
 };

@@ -2,10 +2,10 @@
 #include "pretokenizer/word_counter.hpp"
 
 #include "pretokenizer/word_counter_file.hpp"
+#include "py/counter_methods.hpp"
 #include "py/method.hpp"
 #include "py/module_types.hpp"
 #include "py/results.hpp"
-#include "py/source_batches.hpp"
 #include "py/word_counter_object.hpp"
 
 namespace vellum::py {
@@ -13,61 +13,9 @@ namespace {
 
 using Call = py::Call<WordCounter>;
 
-struct ConstructorArgs {
-  Instance<PreTokenizer> pre_tokenizer;
-};
+PyObject* new_empty_word_counter(const PreTokenizer& pre_tokenizer) { return new_word_counter(pre_tokenizer, {}); }
 
-PyObject* create(PyTypeObject*, const ConstructorArgs& args) {
-  return with_borrow(args.pre_tokenizer.get(), Uses::Shared,
-                     [](const PreTokenizer& pre_tokenizer) { return new_word_counter(pre_tokenizer, {}); });
-}
-
-constexpr auto kConstructor =
-    constructor<WordCounter>(create, params(arg(&ConstructorArgs::pre_tokenizer, "pre_tokenizer")));
-
-struct TextArgs {
-  std::string_view text;
-};
-
-PyObject* add_text(Call& call, const TextArgs& args) {
-  return call.released([&](WordCounter& counter) { return counter.add_text(args.text); });
-}
-
-constexpr auto kAddText =
-    method("add_text", add_text, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&TextArgs::text, "text")));
-
-struct TextsArgs {
-  std::vector<std::string> texts;
-};
-
-PyObject* add_batch(Call& call, const TextsArgs& args) {
-  return call.released([&](WordCounter& counter) { return counter.add_batch(args.texts); });
-}
-
-constexpr auto kAddBatch =
-    method("add_batch", add_batch, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&TextsArgs::texts, "texts")));
-
-PyObject* add_source(Call& call, const SourceArgs& args) {
-  return stream_source(args, [&call](std::vector<std::string>&& texts) { return call.core.add_batch(texts); });
-}
-
-constexpr auto kAddSource =
-    method("add_source", add_source, Uses::Exclusive, kRuntimeErrors, nullptr, kSourceParams);
-
-struct OtherArgs {
-  Instance<WordCounter> other;
-};
-
-// The other counter is borrowed after this one's exclusive access, so merging a counter into
-// itself is refused.
-PyObject* merge(Call& call, const OtherArgs& args) {
-  return with_borrow(args.other.get(), Uses::Shared, [&](const WordCounter& other) {
-    return call.released([&](WordCounter& counter) { return counter.merge(other); });
-  });
-}
-
-constexpr auto kMerge =
-    method("merge", merge, Uses::Exclusive, kRuntimeErrors, nullptr, params(arg(&OtherArgs::other, "other")));
+using Counting = CounterMethods<WordCounter, new_empty_word_counter>;
 
 PyObject* words(Call& call, const NoArgs&) {
   return call.held([](const WordCounter& counter) { return counter.words(); },
@@ -98,7 +46,8 @@ PyObject* len(WordCounter& counter) { return PyLong_FromSize_t(counter.size()); 
 constexpr auto kLen = property("len", len, Uses::Shared, nullptr);
 
 constexpr Method kMethods[] = {
-    bind_method<kAddText>(), bind_method<kAddBatch>(), bind_method<kAddSource>(), bind_method<kMerge>(),
+    bind_method<Counting::kAddText>(), bind_method<Counting::kAddBatch>(), bind_method<Counting::kAddSource>(),
+    bind_method<Counting::kMerge>(),
     bind_method<kWords>(),   bind_method<kClear>(),    bind_method<kSave>(),
 };
 
@@ -113,6 +62,6 @@ PyObject* new_word_counter(const PreTokenizer& pre_tokenizer, WordMap counts) {
 }
 
 const ClassDecl kWordCounterClass =
-    owning_class<WordCounter>(bind_constructor<kConstructor>(), kMethods, kProperties);
+    owning_class<WordCounter>(bind_constructor<Counting::kConstructor>(), kMethods, kProperties);
 
 }  // namespace vellum::py

@@ -1,4 +1,4 @@
-// Frequency arithmetic: counts are signed 64-bit and never wrap.
+// Frequency arithmetic: counts are signed 64-bit and never wrap; diagnostic counters saturate.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,12 @@ namespace vellum {
   }
   count = sum;
   return ok();
+}
+
+// Diagnostic counters do not fail: they stop at the largest value.
+inline std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t sum;
+  return __builtin_add_overflow(a, b, &sum) ? UINT64_MAX : sum;
 }
 
 }  // namespace vellum

@@ -26,6 +26,16 @@ class OccurrenceList {
   void add_all(const std::vector<WordIndex>& words) {
     for (const WordIndex word : words) add(word);
   }
+  // A list of indices already distinct and ascending, holding no spare capacity.
+  static OccurrenceList of_distinct(std::vector<WordIndex> words) {
+    OccurrenceList list;
+    words.shrink_to_fit();
+    list.words_ = std::move(words);
+    list.compact_size_ = list.words_.size();
+    return list;
+  }
+  // Indices the list can hold without growing.
+  std::size_t capacity() const { return words_.capacity(); }
   // The distinct indices, ascending.
   std::vector<WordIndex> take_distinct() {
     compact();
@@ -66,6 +76,20 @@ class OccurrenceSlab {
   OccurrenceList& at(std::uint32_t handle) {
     check_invariant(is_occupied(handle), "stale occurs_in id");
     return slots_[handle - 1].list;
+  }
+  const OccurrenceList& at(std::uint32_t handle) const {
+    check_invariant(is_occupied(handle), "stale occurs_in id");
+    return slots_[handle - 1].list;
+  }
+
+  // Slots allocated, occupied or not, and the size of one.
+  std::size_t slot_capacity() const { return slots_.capacity(); }
+  static std::size_t slot_bytes() { return sizeof(Slot); }
+  // The summed capacity of the occupied slots' lists.
+  std::uint64_t occupied_capacity() const {
+    std::uint64_t total = 0;
+    for (const Slot& slot : slots_) total += slot.occupied ? slot.list.capacity() : 0;
+    return total;
   }
 
   // Moves the list out and frees its slot.

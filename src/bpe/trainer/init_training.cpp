@@ -46,10 +46,13 @@ std::vector<Chunk> chunk_inventory(const std::vector<Word>& words) {
   return chunks;
 }
 
-// Symbols in `excluded` count neither on their own nor in pairs.
+// Symbols in `excluded` count neither on their own nor in pairs. In window mode (`with_words`
+// false) no word lists are collected: the window finds occurrences by scanning the inventory
+// when it needs them.
 template <class Kind>
-Result<typename PairStore<Kind>::ChunkStats> count_chunk(
-    const std::vector<WordRecord<Kind>>& words, Chunk chunk, const typename PairStore<Kind>::SymbolSet& excluded) {
+Result<typename PairStore<Kind>::ChunkStats> count_chunk(const std::vector<WordRecord<Kind>>& words, Chunk chunk,
+                                                         const typename PairStore<Kind>::SymbolSet& excluded,
+                                                         bool with_words) {
   typename PairStore<Kind>::ChunkStats stats;
   const bool excluding = !excluded.empty();
   for (std::size_t index = chunk.begin; index < chunk.end; ++index) {
@@ -68,7 +71,7 @@ Result<typename PairStore<Kind>::ChunkStats> count_chunk(
         return std::unexpected(std::move(status.error()));
       }
       const auto word_index = static_cast<WordIndex>(index);
-      if (stat.words.empty() || stat.words.back() != word_index) stat.words.push_back(word_index);
+      if (with_words && (stat.words.empty() || stat.words.back() != word_index)) stat.words.push_back(word_index);
     }
   }
   return stats;
@@ -94,7 +97,9 @@ Result<void> Trainer<Kind>::count_chunks() {
     }
     std::vector<std::optional<Result<typename Store::ChunkStats>>> batch(end - next);
     tbb::parallel_for(std::size_t{0}, batch.size(),
-                      [&](std::size_t k) { batch[k].emplace(count_chunk(words_, chunks[next + k], excluded_)); });
+                      [&](std::size_t k) {
+                        batch[k].emplace(count_chunk(words_, chunks[next + k], excluded_, !store_.windowed()));
+                      });
     for (auto& stats : batch) {
       if (!*stats) return std::unexpected(std::move(stats->error()));
       if (auto status = store_.accumulate_batch(**std::move(stats), accumulation); !status) {
@@ -113,10 +118,11 @@ Result<void> Trainer<Kind>::init_training() {
     events::event("vellum::bpe::trainer", events::Level::Debug,
                   "Initializing BPE training with " + std::to_string(words_.size()) + " words", {});
   }
-  store_ = Store(options_.tie_break, vocabulary_);
+  store_ = Store(options_.tie_break, vocabulary_, options_.hot_pair_window_size, words_);
   store_.exclude(excluded_.empty() ? nullptr : &excluded_);
   if (auto status = count_chunks(); !status) return status;
   store_.rebuild_heap();
+  if (store_.windowed()) store_.hydrate_top_k(std::nullopt);
   return ok();
 }
 

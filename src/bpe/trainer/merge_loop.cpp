@@ -45,9 +45,10 @@ Result<void> Trainer<Kind>::apply_winner(typename Store::Taken&& winner) {
     });
   }
 
-  auto touched = store_.apply_deltas(winner.pair, std::move(changes));
+  auto touched = store_.apply_deltas(winner.pair, merged, std::move(changes));
   if (!touched) return std::unexpected(std::move(touched.error()));
   for (const auto pair : *touched) store_.push_candidate(pair);
+  store_.prune_if_over();
 
   events::record_histogram("bpe_trainer.occurs_in", static_cast<double>(winner.occurs_in.size()));
   events::record_histogram("bpe_trainer.freq", static_cast<double>(winner.freq));

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> byte_level_order() {
 
 template <class Kind>
 Trainer<Kind>::Trainer(std::vector<std::string> special_tokens, TrainerOptions options)
-    : special_tokens_(std::move(special_tokens)), options_(options), store_(options.tie_break, vocabulary_) {
+    : special_tokens_(std::move(special_tokens)), options_(options), store_(options.tie_break, vocabulary_, options.hot_pair_window_size, words_) {
   for (const std::string& token : special_tokens_) {
     vocabulary_.add(make_token<Unit>(Kind::units_of_text(token)));
   }

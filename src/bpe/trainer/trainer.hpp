@@ -22,6 +22,7 @@
 #include "bpe/pair/pair_store.hpp"
 #include "bpe/token_table.hpp"
 #include "bpe/units.hpp"
+#include "bpe/word_record.hpp"
 #include "pretokenizer/word_map.hpp"
 #include "util/error.hpp"
 
@@ -37,12 +38,33 @@ struct TrainerOptions {
   TieBreak tie_break = TieBreak::SmallestPairId;
 };
 
-// One inventory entry: the current segmentation and the word's weight. (The word's own units
-// are the concatenated contents of its symbols.)
-template <class Kind>
-struct WordRecord {
-  std::vector<typename Kind::Symbol> symbols;
-  std::int64_t frequency;
+// Capacity-based byte counts of what a trainer stores (not process memory): each is a
+// container's capacity times the size of its element as stored.
+struct TrainerMemory {
+  std::uint64_t estimated_persistent_bytes;  // the saturating sum of the seven byte counts below
+  std::uint64_t word_entries;
+  std::uint64_t word_storage_bytes;
+  std::uint64_t pair_entries;
+  std::uint64_t pair_table_bytes;
+  std::uint64_t occurrence_set_header_bytes;
+  std::uint64_t occurrence_capacity_entries;
+  std::uint64_t occurrence_capacity_bytes;
+  std::uint64_t merge_heap_bytes;
+  std::uint64_t merge_storage_bytes;
+  std::uint64_t vocab_entries;
+  std::uint64_t vocab_token_bytes;
+};
+
+// The hot pair window's counters since the last init_training (or carried across a phase),
+// with the current resident count and occurrence capacity.
+struct WindowStats {
+  std::uint64_t hydration_scans;
+  std::uint64_t hydrated_word_entries;
+  std::uint64_t batch_prunes;
+  std::uint64_t prune_evictions;
+  std::uint64_t peak_resident_pairs;
+  std::uint64_t resident_pairs;
+  std::uint64_t occurrence_capacity;
 };
 
 template <class Kind>
@@ -92,6 +114,15 @@ class Trainer {
   std::optional<std::int64_t> last_merge_freq() const {
     return merges_.empty() ? std::nullopt : std::optional(merges_.back().frequency);
   }
+
+  TrainerMemory memory_usage() const;
+  // Absent without a hot pair window.
+  std::optional<WindowStats> hot_pair_window_stats() const;
+  // The window counters of the current run, to be carried over a re-initialisation with
+  // carry_window_counters, which adds them to the new run's (a broken invariant without a window).
+  using WindowCounters = typename PairStore<Kind>::WindowCounters;
+  const WindowCounters& window_counters() const { return store_.window_counters(); }
+  void carry_window_counters(const WindowCounters& earlier);
 
  private:
   using Store = PairStore<Kind>;
