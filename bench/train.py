@@ -65,7 +65,7 @@ import json, sys, time
 from vellumkit import BpeTrainer_Character_CharIdx, PreTokenizer
 path, mode, vocab_size, ratio = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4])
 documents = open(path, encoding="utf-8").read().split("\\n" + {eot!r} + "\\n")
-held_out = documents[len(documents) - len(documents) // 10:]
+held_out = documents[len(documents) - max(1, len(documents) // 10):]
 started = time.perf_counter()
 counter = PreTokenizer([{eot!r}]).word_counter()
 counter.add_batch(documents[:len(documents) - len(held_out)])
