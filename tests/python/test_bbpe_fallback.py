@@ -151,17 +151,21 @@ def test_bad_ratios_are_refused_before_anything_else(ratio):
 @pytest.mark.parametrize(
     "call, error, message",
     [
-        (lambda t: t.train_until_with_bbpe_fallback(300, 0.5), TypeError, None),
+        (lambda t: t.train_until_with_bbpe_fallback(300, 0.5), TypeError,
+         "BpeTrainer_Character_CharIdx.train_until_with_bbpe_fallback() takes 1 positional arguments but 2 were given"),
         (lambda t: t.train_until_with_bbpe_fallback(300, primary_vocab_ratio="0.5"), TypeError,
          "argument 'primary_vocab_ratio': must be real number, not str"),
-        (lambda t: t.train_until_with_bbpe_fallback(-1), OverflowError, None),
+        (lambda t: t.train_until_with_bbpe_fallback(300, primary_vocab_ratio=10**400), OverflowError,
+         "int too large to convert to float"),
+        (lambda t: t.train_until_with_bbpe_fallback(-1), OverflowError, "can't convert negative int to unsigned"),
     ],
 )
-def test_argument_conversion(call, error, message):
+def test_argument_conversion_fails_before_any_training(call, error, message):
+    trainer = corpus_trainer()
     with pytest.raises(error) as caught:
-        call(corpus_trainer())
-    if message is not None:
-        assert str(caught.value) == message
+        call(trainer)
+    assert str(caught.value) == message
+    assert trainer.train_until_with_bbpe_fallback(300) == 300  # nothing was started
 
 
 def test_integer_ratios_are_accepted():
