@@ -215,8 +215,9 @@ SAMPLES = [
 
 
 @pytest.mark.parametrize("ratio", [0.0, 0.5, 0.9])
-def test_model_saves_loads_back_and_round_trips_any_text(tmp_path, ratio):
-    trainer = corpus_trainer()
+@pytest.mark.parametrize("options", [{}, {"initial_alphabet": "byte_level"}, {"tie_break": "largest_content"}])
+def test_model_saves_loads_back_and_round_trips_any_text(tmp_path, ratio, options):
+    trainer = corpus_trainer(**options)
     trainer.train_until_with_bbpe_fallback(400, primary_vocab_ratio=ratio)
     model = trainer.validate_model()
     model.save_vocab(tmp_path / "vocab.json", "vellum")
@@ -238,10 +239,10 @@ def test_model_saves_loads_back_and_round_trips_any_text(tmp_path, ratio):
         assert direct.decode(ids) == text == loaded.decode(ids)
 
 
-def test_window_mode_matches_exact_mode_through_the_fallback(tmp_path):
+@pytest.mark.parametrize("ratio", [0.0, 0.5, 0.9])
+def test_window_mode_matches_exact_mode_through_the_fallback(tmp_path, ratio):
     exact, window = corpus_trainer(), corpus_trainer(hot_pair_window_size=8)
-    assert exact.train_until_with_bbpe_fallback(400, primary_vocab_ratio=0.5) == window.train_until_with_bbpe_fallback(
-        400, primary_vocab_ratio=0.5
-    )
+    size = exact.train_until_with_bbpe_fallback(400, primary_vocab_ratio=ratio)
+    assert window.train_until_with_bbpe_fallback(400, primary_vocab_ratio=ratio) == size
     assert tokens(window) == tokens(exact)
     assert merges_of(window, tmp_path) == merges_of(exact, tmp_path)
