@@ -246,3 +246,17 @@ def test_window_mode_matches_exact_mode_through_the_fallback(tmp_path, ratio):
     assert window.train_until_with_bbpe_fallback(400, primary_vocab_ratio=ratio) == size
     assert tokens(window) == tokens(exact)
     assert merges_of(window, tmp_path) == merges_of(exact, tmp_path)
+
+
+@pytest.mark.parametrize("ratio", [0.0, 0.5])
+def test_window_counters_describe_the_whole_training_across_the_resumed_phase(ratio):
+    # A window larger than the pairs hydrates once per initialisation and never again: once for
+    # the first character phase (or the initialisation that stands for it) and once for the
+    # resumed phase, both counted.
+    trainer = corpus_trainer(hot_pair_window_size=10**6)
+    trainer.train_until_with_bbpe_fallback(400, primary_vocab_ratio=ratio)
+    stats = trainer.hot_pair_window_stats
+    assert stats["hydration_scans"] == 2
+    assert stats["hydrated_word_entries"] == 2 * trainer.memory_usage["word_entries"]
+    assert stats["batch_prunes"] == stats["prune_evictions"] == 0
+    assert stats["peak_resident_pairs"] >= stats["resident_pairs"]

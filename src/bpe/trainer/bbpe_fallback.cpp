@@ -145,8 +145,12 @@ Result<void> Trainer<CharUnit>::run_bbpe_phase(std::uint64_t target, double prim
   const std::uint64_t byte_merges = bytes.merges().size();
   const std::uint64_t resumed_target = target > byte_merges ? target - byte_merges : 0;
   if (vocabulary_.size() < resumed_target) {
-    // window counters: carried across the resumed phase
+    // The resumed phase initialises a fresh pair store; the window's counters of the phase so far
+    // are added to the new ones, so that they describe the whole training.
+    const bool windowed = store_.windowed();
+    const WindowCounters before = window_counters();
     if (auto size = train_until(resumed_target); !size) return std::unexpected(std::move(size.error()));
+    if (windowed) carry_window_counters(before);
   }
   if (byte_merges == 0) return ok();
 
