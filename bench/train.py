@@ -23,9 +23,8 @@ import json
 import subprocess
 import sys
 
-from common import CORPORA, DEFAULT_PATTERN, EOT, PEAK_RSS_FUNCTION, REPO, print_table, save_results
+from common import DEFAULT_PATTERN, EOT, PEAK_RSS_FUNCTION, joined_corpus, print_table, save_results
 
-WORK = REPO / "build" / "bench"
 VOCAB_SIZE = 32_000
 CORPUS_SETS = {
     "english": (["en_novels_1.txt", "en_novels_2.txt"], "byte"),
@@ -119,14 +118,6 @@ print(json.dumps({{"total_s": done - started, "vocab_size": tokenizer.get_vocab_
 """
 
 
-def joined_corpus(name, files):
-    WORK.mkdir(parents=True, exist_ok=True)
-    path = WORK / f"train_{name}.txt"
-    if not path.exists():
-        path.write_bytes(b"".join((CORPORA / file).read_bytes() for file in files))
-    return path
-
-
 def run_child(script, path, unit):
     command = [sys.executable, "-P", "-c", script, str(path), unit, str(VOCAB_SIZE)]
     return json.loads(subprocess.run(command, capture_output=True, text=True, check=True).stdout)
@@ -135,7 +126,7 @@ def run_child(script, path, unit):
 def fallback_rows(results):
     rows = []
     for name, files in FALLBACK_SETS.items():
-        path = joined_corpus(name, files)
+        path = joined_corpus(f"train_{name}", files)
         megabytes = path.stat().st_size / 1e6
         for mode in ("plain", "fallback"):
             script = FALLBACK.format(eot=EOT, peak_rss=PEAK_RSS_FUNCTION)
@@ -153,7 +144,7 @@ def fallback_rows(results):
 def main():
     rows, results = [], {}
     for name, (files, unit) in CORPUS_SETS.items():
-        path = joined_corpus(name, files)
+        path = joined_corpus(f"train_{name}", files)
         megabytes = path.stat().st_size / 1e6
         ours = run_child(OURS.format(eot=EOT, peak_rss=PEAK_RSS_FUNCTION), path, unit)
         peer = run_child(PEER.format(eot=EOT, pattern=DEFAULT_PATTERN, peak_rss=PEAK_RSS_FUNCTION), path, unit)
