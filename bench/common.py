@@ -31,6 +31,19 @@ def joined_corpus(stem, files):
     return path
 
 
+def corpus_kind(text):
+    """"cjk" for text mostly in scripts written without spaces, "code" for source code, else
+    "prose": read from the text itself, so that any corpus folder can be grouped."""
+    sample = text[:200_000]
+    letters = sum(1 for c in sample if c.isalpha()) or 1
+    no_space = sum(1 for c in sample if "\u0e00" <= c <= "\u0eff" or "\u1000" <= c <= "\u11ff"
+                   or "\u3040" <= c <= "\u9fff" or "\uac00" <= c <= "\ud7af" or "\uf900" <= c <= "\ufaff")
+    if no_space / letters > 0.3:
+        return "cjk"
+    symbols = sum(sample.count(c) for c in "{}()[];=<>")
+    return "code" if symbols / max(len(sample), 1) > 0.03 else "prose"
+
+
 def best_time(function, repeats):
     """The fastest of `repeats` runs of `function()`, in seconds, and its last result."""
     best = float("inf")
