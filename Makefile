@@ -4,12 +4,13 @@ VENV := .venv
 BENCH_VENV := .venv-bench
 STAMP := .make
 WHEEL_DIR := build/dist
+WHEELHOUSE := build/wheelhouse
 CORE_TEST_DIR := build/core-tests
 
 PACKAGE_SOURCES := CMakeLists.txt pyproject.toml README.md $(shell find cmake src vellumkit -type f -not -name '*.pyc')
 CORE_TEST_SOURCES := $(shell find tests/core -type f)
 
-.PHONY: demo test test-core test-python bench sanitize clean
+.PHONY: demo test test-core test-python bench sanitize wheel clean
 
 demo: $(STAMP)/installed
 	$(VENV)/bin/python examples/quickstart.py $(CORPUS)
@@ -18,7 +19,7 @@ demo: $(STAMP)/installed
 test: test-core test-python
 
 test-python: $(STAMP)/installed
-	$(VENV)/bin/pytest tests/python
+	$(VENV)/bin/pytest tests/python tests/build
 
 test-core: $(STAMP)/venv
 	$(VENV)/bin/cmake -S . -B $(CORE_TEST_DIR) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
@@ -28,6 +29,13 @@ test-core: $(STAMP)/venv
 
 bench: $(STAMP)/bench-installed
 	$(BENCH_VENV)/bin/python bench/run.py
+
+# A self-contained wheel: the shared libraries it needs bundled by auditwheel, then checked in
+# a new environment that has nothing but the wheel and NumPy.
+wheel: $(STAMP)/wheel
+	rm -rf $(WHEELHOUSE)
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH $(VENV)/bin/auditwheel repair -w $(WHEELHOUSE) $(WHEEL_DIR)/vellumkit-*.whl
+	bash scripts/check-wheel.sh $(WHEELHOUSE) $(PYTHON)
 
 sanitize: $(STAMP)/venv
 	bash scripts/sanitize.sh $(VENV)
