@@ -13,6 +13,22 @@ namespace {
 
 Error last_os_error() { return Error::io(os_error_text(errno)); }
 
+// Files are read at positions and in segments, and written whole: only regular files allow
+// that. A FIFO would block the call forever and a device would read as empty or endless, so
+// both are refused. Descriptors are opened non-blocking so that opening a FIFO returns at once.
+Result<int> checked_regular(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    const Error error = last_os_error();
+    ::close(fd);
+    return std::unexpected(error);
+  }
+  if (S_ISREG(status.st_mode)) return fd;
+  ::close(fd);
+  if (S_ISDIR(status.st_mode)) return std::unexpected(Error::io(os_error_text(EISDIR)));
+  return std::unexpected(Error::io("not a regular file (a FIFO, socket or device cannot be read or written here)"));
+}
+
 }  // namespace
 
 std::string os_error_text(int errno_value) {
@@ -20,14 +36,11 @@ std::string os_error_text(int errno_value) {
 }
 
 Result<ReadFile> ReadFile::open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::unexpected(last_os_error());
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-    ::close(fd);
-    return std::unexpected(Error::io(os_error_text(EISDIR)));
-  }
-  return ReadFile(fd);
+  auto regular = checked_regular(fd);
+  if (!regular) return std::unexpected(std::move(regular.error()));
+  return ReadFile(*regular);
 }
 
 ReadFile::ReadFile(ReadFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -67,9 +80,17 @@ Result<void> ReadFile::read_exact_at(std::uint64_t offset, std::size_t length,
 }
 
 Result<BufferedWriter> BufferedWriter::create(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Checked before truncating, so that refusing a device leaves it untouched.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return std::unexpected(last_os_error());
-  return BufferedWriter(fd);
+  auto regular = checked_regular(fd);
+  if (!regular) return std::unexpected(std::move(regular.error()));
+  if (::ftruncate(*regular, 0) != 0) {
+    const Error error = last_os_error();
+    ::close(*regular);
+    return std::unexpected(error);
+  }
+  return BufferedWriter(*regular);
 }
 
 BufferedWriter::BufferedWriter(BufferedWriter&& other) noexcept

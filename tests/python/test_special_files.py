@@ -1,0 +1,61 @@
+"""FIFOs and devices given as paths fail at once with OSError or RuntimeError instead of
+blocking forever or reading as empty files."""
+
+import json
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+# Each call runs in a child process with a deadline, so that a call that blocks fails the test
+# instead of hanging the suite.
+CHILD = textwrap.dedent("""
+    import json, sys
+    from vellumkit import BpeEncoderBase, PreTokenizer
+    special = sys.argv[1]
+    pre_tokenizer = PreTokenizer([])
+    calls = {
+        "get_words_from_file": lambda: pre_tokenizer.get_words_from_file(special),
+        "find_chunk_boundaries": lambda: pre_tokenizer.find_chunk_boundaries(special),
+        "get_words_from_segment": lambda: pre_tokenizer.get_words_from_segment(special, 0, 1),
+        "load_word_counter": lambda: pre_tokenizer.load_word_counter(special),
+        "select_unicode_bigrams_from_file": lambda: pre_tokenizer.select_unicode_bigrams_from_file(special),
+        "save": lambda: pre_tokenizer.word_counter().save(special),
+        "vocab_file": lambda: BpeEncoderBase("vellum", "byte", None, [], special, None, []),
+        "merges_file": lambda: BpeEncoderBase("vellum", "byte", {"a": 0}, None, None, special, []),
+    }
+    outcome = {}
+    for name, call in calls.items():
+        try:
+            call()
+            outcome[name] = "returned"
+        except Exception as error:
+            outcome[name] = f"{type(error).__name__}: {error}"
+    print(json.dumps(outcome))
+""")
+
+EXPECTED_TYPES = {"get_words_from_segment": "RuntimeError", "vocab_file": "RuntimeError", "merges_file": "RuntimeError"}
+
+
+def outcomes(path):
+    done = subprocess.run([sys.executable, "-P", "-c", CHILD, str(path)], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    return json.loads(done.stdout)
+
+
+@pytest.mark.parametrize("kind", ["fifo", "device"])
+def test_every_file_reading_or_writing_call_refuses_a_special_file(tmp_path, kind):
+    if kind == "fifo":
+        path = tmp_path / "pipe"
+        os.mkfifo(path)
+    else:
+        path = "/dev/zero"
+    for name, outcome in outcomes(path).items():
+        expected = EXPECTED_TYPES.get(name, "OSError")
+        if kind == "fifo" and name == "save":
+            # With no reader, opening a FIFO for writing fails before it can be looked at.
+            assert outcome.startswith("OSError: IO error: "), name
+            continue
+        assert outcome == f"{expected}: IO error: not a regular file (a FIFO, socket or device cannot be read or written here)", name
