@@ -13,20 +13,22 @@ namespace {
 
 Error last_os_error() { return Error::io(os_error_text(errno)); }
 
-// Files are read at positions and in segments, and written whole: only regular files allow
-// that. A FIFO would block the call forever and a device would read as empty or endless, so
-// both are refused. Descriptors are opened non-blocking so that opening a FIFO returns at once.
-Result<int> checked_regular(int fd) {
+// Files are read at positions and in segments: only regular files allow that (a FIFO would
+// block the call forever, a device reads as empty or endless). Writing goes to regular files or
+// devices (/dev/null, /dev/full), never to a FIFO or socket, which could block. Descriptors are
+// opened non-blocking so that opening a FIFO returns at once.
+Result<int> checked_kind(int fd, bool writing) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
     const Error error = last_os_error();
     ::close(fd);
     return std::unexpected(error);
   }
-  if (S_ISREG(status.st_mode)) return fd;
+  if (S_ISREG(status.st_mode) || (writing && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)))) return fd;
   ::close(fd);
   if (S_ISDIR(status.st_mode)) return std::unexpected(Error::io(os_error_text(EISDIR)));
-  return std::unexpected(Error::io("not a regular file (a FIFO, socket or device cannot be read or written here)"));
+  return std::unexpected(Error::io(writing ? "not a regular file or device (a FIFO or socket cannot be written here)"
+                                           : "not a regular file (a FIFO, socket or device cannot be read here)"));
 }
 
 }  // namespace
@@ -38,7 +40,7 @@ std::string os_error_text(int errno_value) {
 Result<ReadFile> ReadFile::open(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::unexpected(last_os_error());
-  auto regular = checked_regular(fd);
+  auto regular = checked_kind(fd, false);
   if (!regular) return std::unexpected(std::move(regular.error()));
   return ReadFile(*regular);
 }
@@ -80,12 +82,13 @@ Result<void> ReadFile::read_exact_at(std::uint64_t offset, std::size_t length,
 }
 
 Result<BufferedWriter> BufferedWriter::create(const std::string& path) {
-  // Checked before truncating, so that refusing a device leaves it untouched.
+  // Checked before truncating, so that a refused file is left untouched.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return std::unexpected(last_os_error());
-  auto regular = checked_regular(fd);
+  auto regular = checked_kind(fd, true);
   if (!regular) return std::unexpected(std::move(regular.error()));
-  if (::ftruncate(*regular, 0) != 0) {
+  struct stat status {};
+  if (::fstat(*regular, &status) == 0 && S_ISREG(status.st_mode) && ::ftruncate(*regular, 0) != 0) {
     const Error error = last_os_error();
     ::close(*regular);
     return std::unexpected(error);

@@ -1,7 +1,7 @@
 // Plain file access for the core: size, positioned exact reads, and buffered writing.
 //
-// Only regular files are read or written (a FIFO, socket or device is an Io error at open, which
-// never blocks). Every failure is returned as an Io error carrying the operating system's text. A ReadFile or
+// Only regular files are read, and regular files or devices written (anything else is an Io
+// error at open, which never blocks). Every failure is returned as an Io error carrying the operating system's text. A ReadFile or
 // WriteFile owns its descriptor and closes it when destroyed; neither may be shared between
 // threads (open one per thread instead).
 #pragma once
