@@ -27,8 +27,14 @@ Result<int> checked_kind(int fd, bool writing) {
   if (S_ISREG(status.st_mode) || (writing && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)))) return fd;
   ::close(fd);
   if (S_ISDIR(status.st_mode)) return std::unexpected(Error::io(os_error_text(EISDIR)));
-  return std::unexpected(Error::io(writing ? "not a regular file or device (a FIFO or socket cannot be written here)"
-                                           : "not a regular file (a FIFO, socket or device cannot be read here)"));
+  const char* kind = S_ISFIFO(status.st_mode)  ? "a FIFO"
+                     : S_ISSOCK(status.st_mode) ? "a socket"
+                     : S_ISCHR(status.st_mode)  ? "a character device"
+                     : S_ISBLK(status.st_mode)  ? "a block device"
+                                                : "not a regular file";
+  return std::unexpected(Error::io(std::string("cannot ") + (writing ? "write to " : "read from ") + kind +
+                                   (writing ? ": only regular files and devices are written"
+                                            : ": only regular files are read")));
 }
 
 }  // namespace

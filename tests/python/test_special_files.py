@@ -48,7 +48,7 @@ def outcomes(path):
 FIFO_SAVE = {
     # With no reader, opening a FIFO for writing fails at once.
     "fifo": "OSError: IO error: No such device or address (os error 6)",
-    "fifo with a reader": "OSError: IO error: not a regular file or device (a FIFO or socket cannot be written here)",
+    "fifo with a reader": "OSError: IO error: cannot write to a FIFO: only regular files and devices are written",
     # Writing to a device is allowed: saving to /dev/full reports the device's own error.
     "device": "returned",
 }
@@ -70,6 +70,7 @@ def test_every_file_reading_or_writing_call_refuses_a_special_file(tmp_path, kin
         if reader is not None:
             os.close(reader)
     assert results.pop("save") == FIFO_SAVE[kind]
+    file_kind = "a character device" if kind == "device" else "a FIFO"
     for name, outcome in results.items():
         kind_error = EXPECTED_TYPES.get(name, "OSError")
-        assert outcome == f"{kind_error}: IO error: not a regular file (a FIFO, socket or device cannot be read here)", name
+        assert outcome == f"{kind_error}: IO error: cannot read from {file_kind}: only regular files are read", name
