@@ -26,6 +26,17 @@ SharedIds WordCache::find(std::string_view word) const {
   return found->second.ids;
 }
 
+bool WordCache::find_into(std::string_view word, std::vector<Idx>& out) const {
+  Shard& shard = shard_of(word);
+  const std::lock_guard lock(shard.mutex);
+  auto found = shard.entries.find(word);
+  if (found == shard.entries.end()) return false;
+  hits_.fetch_add(1, std::memory_order_relaxed);
+  if (found->second.count < UINT32_MAX) ++found->second.count;
+  out.insert(out.end(), found->second.ids->begin(), found->second.ids->end());
+  return true;
+}
+
 void WordCache::insert(std::string_view word, SharedIds ids) const {
   Shard& shard = shard_of(word);
   const std::lock_guard lock(shard.mutex);
