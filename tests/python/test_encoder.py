@@ -45,9 +45,12 @@ def test_encode_word_matches_the_naive_reference(byte_model, tmp_path):
         merges.setdefault((by_token[left], by_token[right]), (rank, by_token[left + right]))
     rng = random.Random(4)
     # Long words (hundreds of symbols) take the queue-based path, short ones the rescanning one.
-    for length in [0, 1, 2, 5, 23, 24, 25, 60, 400]:
+    for length in [0, 1, 2, 5, 23, 24, 25, 60, 63, 64, 65, 400]:
         for _ in range(15):
             word = random_text(rng, length)
+            assert encoder.encode_word(word) == reference_encode_word(word.encode(), unit_ids, merges), word
+        # Runs of one or two repeated units, where occurrences of a pair overlap.
+        for word in ["a" * length, "ab" * (length // 2), " " * length, "aab" * (length // 3)]:
             assert encoder.encode_word(word) == reference_encode_word(word.encode(), unit_ids, merges), word
 
 

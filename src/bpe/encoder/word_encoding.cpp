@@ -1,5 +1,6 @@
 // Encoding words and texts, and decoding ids.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <queue>
 
@@ -12,10 +13,12 @@
 namespace vellum {
 namespace {
 
-// Words up to this many symbols are merged by rescanning all pairs per merge (quadratic but with
-// no allocation); longer ones through a rank-ordered queue over a linked list (n log n), so that
-// a megabyte-long word costs no more per byte than a short one.
-constexpr std::size_t kShortWord = 24;
+// Words up to this many symbols are merged over an array of pair ranks, on the stack (quadratic
+// in integer comparisons but with two hash look-ups per merge and no allocation); longer ones
+// through a rank-ordered queue over a linked list (n log n), so that a megabyte-long word costs
+// no more per byte than a short one. 64 against 24 symbols: CJK documents encoded cold (runs of
+// one script, 3 bytes a character) 0.75 s against 0.77 s, English unchanged.
+constexpr std::size_t kShortWord = 64;
 
 struct ReplayWord {
   std::vector<Idx> symbols;
@@ -75,30 +78,47 @@ void Encoder<Kind>::merge_symbols(TokenIds& symbols) const {
 
 template <class Kind>
 void Encoder<Kind>::merge_short(TokenIds& symbols) const {
-  while (symbols.size() >= 2) {
-    const RankedMerge* best = nullptr;
-    Idx left = 0;
-    Idx right = 0;
-    for (std::size_t i = 0; i + 1 < symbols.size(); ++i) {
-      const RankedMerge* merge = find_merge(symbols[i], symbols[i + 1]);
-      if (merge != nullptr && (best == nullptr || merge->rank < best->rank)) {
-        best = merge;
-        left = symbols[i];
-        right = symbols[i + 1];
-      }
-    }
-    if (best == nullptr) return;
+  // ranks[i] is the rank of the merge of symbols[i] and symbols[i + 1]. Each step takes the
+  // lowest rank by a scan of the integers, rewrites all its non-overlapping occurrences left to
+  // right, and looks up again only the pairs beside a rewritten one: two hash look-ups per merge
+  // instead of one per pair per merge.
+  constexpr std::uint32_t kNoRank = UINT32_MAX;
+  constexpr std::uint32_t kStale = UINT32_MAX - 1;
+  std::array<std::uint32_t, kShortWord> ranks;
+  auto rank_at = [&](std::size_t i) {
+    const RankedMerge* merge = find_merge(symbols[i], symbols[i + 1]);
+    return merge == nullptr ? kNoRank : merge->rank;
+  };
+  std::size_t n = symbols.size();
+  for (std::size_t i = 0; i + 1 < n; ++i) ranks[i] = rank_at(i);
+  ranks[n - 1] = kNoRank;
+  while (n >= 2) {
+    const std::uint32_t best = *std::min_element(ranks.begin(), ranks.begin() + static_cast<std::ptrdiff_t>(n - 1));
+    if (best == kNoRank) break;
+    // A rank names one pair, so ranks[i] == best finds exactly the pair's occurrences.
+    const Idx target = merges_[best].target;
     std::size_t out = 0;
-    for (std::size_t i = 0; i < symbols.size();) {
-      if (i + 1 < symbols.size() && symbols[i] == left && symbols[i + 1] == right) {
-        symbols[out++] = best->target;
+    for (std::size_t i = 0; i < n;) {
+      if (ranks[i] == best) {
+        symbols[out] = target;
+        ranks[out] = kStale;
+        if (out > 0) ranks[out - 1] = kStale;
+        ++out;
         i += 2;
       } else {
-        symbols[out++] = symbols[i++];
+        symbols[out] = symbols[i];
+        ranks[out] = ranks[i];
+        ++out;
+        ++i;
       }
     }
-    symbols.resize(out);
+    n = out;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      if (ranks[i] == kStale) ranks[i] = rank_at(i);
+    }
+    ranks[n - 1] = kNoRank;
   }
+  symbols.resize(n);
 }
 
 template <class Kind>
