@@ -20,6 +20,20 @@ namespace {
 // one script, 3 bytes a character) 0.75 s against 0.77 s, English unchanged.
 constexpr std::size_t kShortWord = 64;
 
+// Hash of a short piece packed into an integer: the process seed mixed in by the 64-bit
+// finaliser of SplitMix64, which spreads every input bit over the top bits the flat map places
+// by. Against XXH3 of the 8 bytes, 32 MB of English prose encoded warm document by document:
+// best of 3 or 5 in 0.340-0.361 s against 0.396-0.408 s over two runs; code and CJK unchanged.
+struct PackedPieceHash {
+  using is_avalanching = std::true_type;
+  std::size_t operator()(std::uint64_t key) const {
+    std::uint64_t x = key ^ kProcessHashSeed;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+  }
+};
+
 struct ReplayWord {
   std::vector<Idx> symbols;
   std::int64_t frequency;
@@ -283,7 +297,7 @@ Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
     std::uint32_t length;
   };
   boost::unordered_flat_map<std::string_view, std::uint32_t, TextHash, TextEqual> seen;
-  boost::unordered_flat_map<std::uint64_t, std::uint32_t, ValueHash<std::uint64_t>> seen_short;
+  boost::unordered_flat_map<std::uint64_t, std::uint32_t, PackedPieceHash> seen_short;
   seen_short.reserve(std::min<std::size_t>(text.size() / 16, std::size_t{1} << 16));
   std::vector<Idx> arena;
   arena.reserve(std::min<std::size_t>(text.size() / 8, std::size_t{1} << 20));
