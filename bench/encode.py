@@ -1,34 +1,64 @@
-"""Encoding speed and agreement: a 32,000-token byte model trained on the English corpus, used by
-our encoder, by tiktoken and by tokenizers, all measured in this run.
+"""Encoding speed and agreement, per corpus kind: every corpus of the corpora directory is sorted
+into a kind (English prose, code, CJK, other scripts) by its characters, the files of one kind
+are joined, and a 32,000-token byte model is trained on them. Our encoder, tiktoken and
+tokenizers then use that model, all measured in this run, best of REPEATS.
 
 - Agreement: a tiktoken.Encoding built from the same model (mergeable ranks = our tokens in merge
-  order, the same pattern and special token) encodes every document of every corpus; we report
-  the share of documents whose ids are identical. tiktoken merges the adjacent pair whose joined
+  order, the same pattern and special token) encodes every document of the kind; we report the
+  share of documents whose ids are identical. tiktoken merges the adjacent pair whose joined
   token has the lowest rank, we apply the lowest-ranked merge rule, so the two can differ where a
   token is reachable through two different pairs.
-- One thread: encode() on the English corpus (a fresh encoder, so the word cache starts cold, and
-  again warm) against tiktoken's encode_ordinary.
-- Two threads: encode_file(path, 16) against tiktoken's encode_ordinary_batch(documents,
+- One thread, document by document: encode() with a fresh encoder (the word cache starts cold;
+  every fresh encoder is built outside the timing, as in the one-thread child below),
+  encode() again with a warm one, and encode_to_numpy() warm, against tiktoken's encode_ordinary.
+- encode_file(path, 64) on one thread (a child process pinned to one core: the pool sizes itself
+  from the CPU affinity) and on two, against tiktoken's encode_ordinary_batch(documents,
   num_threads=2) and tokenizers' encode_batch (ByteLevel pre-tokenizer, the same BPE model).
 - A 1 MB word of one repeated letter, to show that neither side goes quadratic... or which does.
 
-Run: make bench   (or .venv-bench/bin/python bench/encode.py)
+Run: make bench   (or .venv-bench/bin/python bench/encode.py; VELLUM_CORPORA=dir for other corpora)
 """
 
+import json
 import os
-import time
+import subprocess
+import sys
 
 os.environ.setdefault("RAYON_NUM_THREADS", "2")
 
 import tiktoken
 from tokenizers import Tokenizer, decoders, models, pre_tokenizers
 
-from common import CORPORA, DEFAULT_PATTERN, EOT, REPO, best_time, print_table, save_results
-from vellumkit import BpeTrainer_u8_Idx, PreTokenizer
+from common import CORPORA, DEFAULT_PATTERN, EOT, WORK, best_time, joined_corpus, print_table, save_results
+from vellumkit import BpeEncoderBase, BpeTrainer_u8_Idx, PreTokenizer
 
-WORK = REPO / "build" / "bench"
 VOCAB_SIZE = 32_000
-CORPUS_FILES = sorted(path.name for path in CORPORA.glob("*.txt"))
+FILE_CHUNKS = 64
+REPEATS = 3
+KINDS = ["English prose", "code", "CJK", "other scripts"]
+
+
+def corpus_kind(path):
+    """The kind of a corpus, from the characters of its first 2 MB: CJK when Han, kana and Hangul
+    make up at least 30% of its letters, code when brackets and operators make up at least 3% of
+    its characters, English prose when at least 90% of its letters are ASCII, else other scripts."""
+    sample = path.read_text(encoding="utf-8")[:2_000_000]
+    letters = sum(c.isalpha() for c in sample) or 1
+    wide = sum("\u2e80" <= c <= "\u9fff" or "\uac00" <= c <= "\ud7af" or "\uf900" <= c <= "\ufaff" for c in sample)
+    if wide >= 0.3 * letters:
+        return "CJK"
+    if sum(c in "{}()[];=<>#_*&|" for c in sample) >= 0.03 * len(sample):
+        return "code"
+    if sum(c.isascii() and c.isalpha() for c in sample) >= 0.9 * letters:
+        return "English prose"
+    return "other scripts"
+
+
+def corpora_by_kind():
+    kinds = {}
+    for path in sorted(CORPORA.glob("*.txt")):
+        kinds.setdefault(corpus_kind(path), []).append(path.name)
+    return {kind: kinds[kind] for kind in KINDS if kind in kinds}
 
 
 def train_model(path):
@@ -52,11 +82,7 @@ def tiktoken_encoding(model):
     return encoding, to_ours
 
 
-def hf_tokenizer(model, folder):
-    model.save_vocab(folder / "hf_vocab.json", "gpt2")
-    model.save_merges_txt(folder / "hf_merges.txt", "gpt2")
-    import json
-
+def hf_tokenizer(folder):
     vocab = json.loads((folder / "hf_vocab.json").read_text(encoding="utf-8"))
     merges = [tuple(line.split(" => ")[0].split(" ")) for line in (folder / "hf_merges.txt").read_text(encoding="utf-8").splitlines()]
     tokenizer = Tokenizer(models.BPE(vocab=vocab, merges=merges))
@@ -70,15 +96,13 @@ def documents_of(path):
     return [document for document in path.read_text(encoding="utf-8").split(EOT) if document]
 
 
-def agreement(encoder, encoding, to_ours):
-    same = total = 0
-    for name in CORPUS_FILES:
-        for document in documents_of(CORPORA / name):
-            ours = encoder.encode(document)
-            theirs = [to_ours[rank] for rank in encoding.encode_ordinary(document)]
-            same += ours == theirs
-            total += 1
-    return same, total
+def agreement(encoder, encoding, to_ours, documents):
+    same = 0
+    for document in documents:
+        ours = encoder.encode(document)
+        theirs = [to_ours[rank] for rank in encoding.encode_ordinary(document)]
+        same += ours == theirs
+    return same
 
 
 def cache_hit_rate(documents):
@@ -95,56 +119,116 @@ def cache_hit_rate(documents):
     return 1 - len(seen) / lookups
 
 
-def main():
-    WORK.mkdir(parents=True, exist_ok=True)
-    english = WORK / "encode_english.txt"
-    if not english.exists():
-        english.write_bytes(b"".join((CORPORA / name).read_bytes() for name in ["en_novels_1.txt", "en_novels_2.txt"]))
-    text = english.read_text(encoding="utf-8")
-    megabytes = len(text.encode("utf-8")) / 1e6
-    documents = documents_of(english)
+# Child process of the one-thread encode_file timing: the encoder from the saved model files.
+ONE_THREAD_CHILD = """
+import sys, time
+from vellumkit import BpeEncoderBase
+vocab, merges, path, chunks, repeats = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+best = float("inf")
+for _ in range(repeats):
+    encoder = BpeEncoderBase("vellum", "byte", None, None, vocab, merges, [sys.argv[6]])
+    started = time.perf_counter()
+    encoder.encode_file(path, chunks)
+    best = min(best, time.perf_counter() - started)
+print(best)
+"""
 
-    model = train_model(english)
+
+def encode_file_one_thread(folder, path):
+    command = ["taskset", "-c", "0", sys.executable, "-P", "-c", ONE_THREAD_CHILD, str(folder / "vocab.json"),
+               str(folder / "merges.txt"), str(path), str(FILE_CHUNKS), str(REPEATS), EOT]
+    return float(subprocess.run(command, check=True, capture_output=True, text=True).stdout)
+
+
+def best_time_fresh(run, make_encoder, repeats):
+    """The fastest of `repeats` runs of `run(encoder)`, each on a fresh encoder built outside the
+    timing (building a 32,000-token encoder takes tens of milliseconds, a sizeable share of a
+    small corpus's time), and its last result."""
+    best, result = float("inf"), None
+    for _ in range(repeats):
+        encoder = make_encoder()
+        seconds, result = best_time(lambda: run(encoder), 1)
+        best = min(best, seconds)
+    return best, result
+
+
+def each(function, documents):
+    return lambda: [function(document) for document in documents]
+
+
+def measure_kind(kind, files):
+    stem = "encode_" + kind.replace(" ", "_").lower()
+    path = joined_corpus(stem, files)
+    folder = WORK / stem
+    folder.mkdir(parents=True, exist_ok=True)
+    megabytes = path.stat().st_size / 1e6
+    documents = documents_of(path)
+
+    model = train_model(path)
+    model.save_vocab(folder / "vocab.json", "vellum")
+    model.save_merges_txt(folder / "merges.txt", "vellum")
+    model.save_vocab(folder / "hf_vocab.json", "gpt2")
+    model.save_merges_txt(folder / "hf_merges.txt", "gpt2")
     encoding, to_ours = tiktoken_encoding(model)
-    tokenizer = hf_tokenizer(model, WORK)
-    same, total = agreement(model.encoder(), encoding, to_ours)
+    tokenizer = hf_tokenizer(folder)
+    same = agreement(model.encoder(), encoding, to_ours, documents)
+    # The saved files give the same encoder as the model: the one-thread child relies on it.
+    from_files = BpeEncoderBase("vellum", "byte", None, None, folder / "vocab.json", folder / "merges.txt", [EOT])
+    assert from_files.encode(documents[0]) == model.encoder().encode(documents[0])
 
-    cold_time, ids = best_time(lambda: model.encoder().encode(text), 2)
-    warm_encoder = model.encoder()
-    warm_encoder.encode(text)
-    warm_time, _ = best_time(lambda: warm_encoder.encode(text), 2)
-    tiktoken_time, _ = best_time(lambda: encoding.encode_ordinary(text), 2)
+    cold_time, _ = best_time_fresh(lambda encoder: each(encoder.encode, documents)(), model.encoder, REPEATS)
+    warm = model.encoder()
+    each(warm.encode, documents)()
+    warm_time, _ = best_time(each(warm.encode, documents), REPEATS)
+    numpy_time, _ = best_time(each(warm.encode_to_numpy, documents), REPEATS)
+    tiktoken_time, _ = best_time(each(encoding.encode_ordinary, documents), REPEATS)
 
-    file_time, _ = best_time(lambda: model.encoder().encode_file(english, 16), 2)
-    tiktoken_batch_time, _ = best_time(lambda: encoding.encode_ordinary_batch(documents, num_threads=2), 2)
-    hf_time, _ = best_time(lambda: tokenizer.encode_batch(documents), 2)
+    file_one_time = encode_file_one_thread(folder, path)
+    file_time, file_ids = best_time_fresh(lambda encoder: encoder.encode_file(path, FILE_CHUNKS), model.encoder, REPEATS)
+    assert file_ids.tolist() == model.encoder().encode(path.read_text(encoding="utf-8"))
+    batch_time, _ = best_time(lambda: encoding.encode_ordinary_batch(documents, num_threads=2), REPEATS)
+    hf_time, _ = best_time(lambda: tokenizer.encode_batch(documents), REPEATS)
 
-    long_word = "a" * 1_000_000
-    long_ours, _ = best_time(lambda: model.encoder().encode(long_word), 1)
-    long_theirs, _ = best_time(lambda: encoding.encode_ordinary(long_word), 1)
-
-    hit_rate = cache_hit_rate(documents)
+    rate = lambda seconds: f"{megabytes / seconds:.1f}"
     rows = [
-        ["1 thread", "ours encode (cold cache)", f"{megabytes / cold_time:.1f}", f"{tiktoken_time / cold_time:.2f}x"],
-        ["1 thread", "ours encode (warm cache)", f"{megabytes / warm_time:.1f}", f"{tiktoken_time / warm_time:.2f}x"],
-        ["1 thread", "tiktoken encode_ordinary", f"{megabytes / tiktoken_time:.1f}", "1.00x"],
-        ["2 threads", "ours encode_file(16 chunks)", f"{megabytes / file_time:.1f}", f"{tiktoken_batch_time / file_time:.2f}x"],
-        ["2 threads", "tiktoken encode_ordinary_batch", f"{megabytes / tiktoken_batch_time:.1f}", "1.00x"],
-        ["2 threads", "tokenizers encode_batch", f"{megabytes / hf_time:.1f}", f"{tiktoken_batch_time / hf_time:.2f}x"],
+        ["1 thread", "ours encode (cold cache)", rate(cold_time), f"{tiktoken_time / cold_time:.2f}x"],
+        ["1 thread", "ours encode (warm cache)", rate(warm_time), f"{tiktoken_time / warm_time:.2f}x"],
+        ["1 thread", "ours encode_to_numpy (warm)", rate(numpy_time), f"{tiktoken_time / numpy_time:.2f}x"],
+        ["1 thread", "tiktoken encode_ordinary", rate(tiktoken_time), "1.00x"],
+        ["1 thread", f"ours encode_file({FILE_CHUNKS} chunks)", rate(file_one_time), f"{tiktoken_time / file_one_time:.2f}x"],
+        ["2 threads", f"ours encode_file({FILE_CHUNKS} chunks)", rate(file_time), f"{batch_time / file_time:.2f}x"],
+        ["2 threads", "tiktoken encode_ordinary_batch", rate(batch_time), "1.00x"],
+        ["2 threads", "tokenizers encode_batch", rate(hf_time), f"{batch_time / hf_time:.2f}x"],
     ]
-    print_table(f"encoding the English corpus ({megabytes:.0f} MB), {VOCAB_SIZE:,}-token byte model",
-                ["threads", "tool", "MB/s", "vs tiktoken"], rows)
-    print(f"identical encodings: {same}/{total} documents of all corpora ({100 * same / total:.1f}%)")
-    print(f"1 MB word of one letter: ours {long_ours:.3f} s, tiktoken {long_theirs:.3f} s")
-    print(f"word cache hit rate, documents encoded one by one: {100 * hit_rate:.1f}%")
-    results = {
-        "megabytes": megabytes, "identical_documents": same, "documents": total,
+    print_table(f"{kind}: {', '.join(files)} ({megabytes:.1f} MB, {len(documents)} documents), "
+                f"{VOCAB_SIZE:,}-token byte model", ["threads", "tool", "MB/s", "vs tiktoken"], rows)
+    print(f"identical encodings: {same}/{len(documents)} documents ({100 * same / len(documents):.1f}%)")
+    print(f"word cache hit rate, documents encoded one by one: {100 * cache_hit_rate(documents):.1f}%")
+    result = {
+        "files": files, "megabytes": megabytes, "documents": len(documents), "identical_documents": same,
         "ours_cold_mb_s": megabytes / cold_time, "ours_warm_mb_s": megabytes / warm_time,
-        "tiktoken_mb_s": megabytes / tiktoken_time, "ours_file_2_threads_mb_s": megabytes / file_time,
-        "tiktoken_batch_2_threads_mb_s": megabytes / tiktoken_batch_time, "tokenizers_batch_mb_s": megabytes / hf_time,
-        "long_word_ours_s": long_ours, "long_word_tiktoken_s": long_theirs, "ids": len(ids),
-        "cache_hit_rate": hit_rate,
+        "ours_numpy_mb_s": megabytes / numpy_time, "tiktoken_mb_s": megabytes / tiktoken_time,
+        "ours_file_1_thread_mb_s": megabytes / file_one_time, "ours_file_2_threads_mb_s": megabytes / file_time,
+        "tiktoken_batch_2_threads_mb_s": megabytes / batch_time, "tokenizers_batch_mb_s": megabytes / hf_time,
     }
+    return result, model, encoding
+
+
+def main():
+    results = {}
+    english = None
+    for kind, files in corpora_by_kind().items():
+        results[kind], model, encoding = measure_kind(kind, files)
+        if english is None:
+            english = (model, encoding)
+
+    model, encoding = english
+    long_word = "a" * 1_000_000
+    long_ours, _ = best_time_fresh(lambda encoder: encoder.encode(long_word), model.encoder, 1)
+    long_theirs, _ = best_time(lambda: encoding.encode_ordinary(long_word), 1)
+    print(f"\n1 MB word of one letter: ours {long_ours:.3f} s, tiktoken {long_theirs:.3f} s")
+    results["long_word_ours_s"] = long_ours
+    results["long_word_tiktoken_s"] = long_theirs
     print(f"results: {save_results('encode', results)}")
 
 

@@ -45,9 +45,12 @@ def test_encode_word_matches_the_naive_reference(byte_model, tmp_path):
         merges.setdefault((by_token[left], by_token[right]), (rank, by_token[left + right]))
     rng = random.Random(4)
     # Long words (hundreds of symbols) take the queue-based path, short ones the rescanning one.
-    for length in [0, 1, 2, 5, 23, 24, 25, 60, 400]:
+    for length in [0, 1, 2, 5, 23, 24, 25, 60, 63, 64, 65, 400]:
         for _ in range(15):
             word = random_text(rng, length)
+            assert encoder.encode_word(word) == reference_encode_word(word.encode(), unit_ids, merges), word
+        # Runs of one or two repeated units, where occurrences of a pair overlap.
+        for word in ["a" * length, "ab" * (length // 2), " " * length, "aab" * (length // 3)]:
             assert encoder.encode_word(word) == reference_encode_word(word.encode(), unit_ids, merges), word
 
 
@@ -67,6 +70,32 @@ def test_golden_rank_order():
                              None, None, None)
     assert encoder.encode_word("abcab") == [0, 3, 4]
     assert encoder.encode_word("") == []
+
+
+ABC_VOCAB = {"a": 0, "b": 1, "c": 2, "ab": 3, "bc": 4, "abc": 5, " ": 6}
+ABC_MERGES_STOP_SHORT = [("b", "c"), ("a", "b"), ("ab", "c")]
+
+
+@pytest.mark.parametrize("unit", ["byte", "unicode"])
+@pytest.mark.parametrize(
+    ("vocab", "merges", "text", "expected"),
+    [
+        # "abc" is a token, but the merges of its own text stop at [a, bc].
+        (ABC_VOCAB, ABC_MERGES_STOP_SHORT, "abc", [0, 4]),
+        (ABC_VOCAB, [("a", "b"), ("b", "c"), ("ab", "c")], "abc", [5]),
+        # A token that no merge produces is never taken whole.
+        ({"a": 0, "b": 1, "ab": 2}, [], "ab", [0, 1]),
+        # Pieces "abc", " ab", " abc", "ab": whole tokens and merged pieces side by side.
+        (ABC_VOCAB, ABC_MERGES_STOP_SHORT, "abc ab abc\nab", [0, 4, 6, 3, 6, 0, 4, None, 3]),
+    ],
+)
+def test_whole_token_text_encodes_as_its_merges_give(unit, vocab, merges, text, expected):
+    vocab = {**vocab, "\n": len(vocab)}
+    expected = [vocab["\n"] if token is None else token for token in expected]
+    encoder = BpeEncoderBase("vellum", unit, vocab, merges, None, None, None)
+    assert encoder.encode(text) == expected
+    assert encoder.encode_to_numpy(text).tolist() == expected
+    assert encoder.encode(text) == expected  # again, with the word cache warm
 
 
 @pytest.mark.parametrize("ordered", [True, False])

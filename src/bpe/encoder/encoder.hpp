@@ -107,6 +107,9 @@ class Encoder {
   boost::unordered_flat_map<std::uint64_t, RankedMerge> merge_map_;
   bool ordered_merges_ = false;
   boost::unordered_flat_map<std::string, Idx, TextHash, TextEqual> special_ids_;
+  // Token text to id, for the tokens that the merges turn their own text into (checked for each
+  // token when the encoder is built); a piece found here needs neither cache nor merging.
+  boost::unordered_flat_map<std::string, Idx, TextHash, TextEqual> whole_ids_;
   WordCache cache_;
 };
 

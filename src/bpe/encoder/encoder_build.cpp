@@ -199,6 +199,17 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   encoder->merges_ = std::move(merges);
   encoder->ordered_merges_ = ordered;
   encoder->special_ids_ = std::move(special_ids);
+
+  // Whole pieces: a token's text maps to its id only when merging that text gives exactly the
+  // token, so the shortcut always agrees with merging (a token reached by other pairs than its
+  // own text's merges, or the text of a special token, is left to the merges).
+  for (const auto& [id, token] : vocabulary) {
+    const std::string text = token_bytes(*token);
+    auto symbols = encoder->initial_symbols(text);
+    if (!symbols) continue;
+    encoder->merge_symbols(*symbols);
+    if (symbols->size() == 1 && (*symbols)[0] == id) encoder->whole_ids_.try_emplace(text, id);
+  }
   return std::shared_ptr<const Encoder>(std::move(encoder));
 }
 

@@ -35,6 +35,10 @@ class WordCache {
 
   // The ids of `word`, or nullptr. Safe from any thread.
   SharedIds find(std::string_view word) const;
+  // Appends the ids of `word` to `out` and returns true, or returns false and leaves `out` as it
+  // was. Copies under the shard's lock instead of sharing the list, so that a hit touches no
+  // reference count. Safe from any thread.
+  bool find_into(std::string_view word, std::vector<Idx>& out) const;
   // Stores the ids of `word` (an existing entry is kept). Safe from any thread.
   void insert(std::string_view word, SharedIds ids) const;
 
