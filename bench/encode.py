@@ -29,35 +29,18 @@ os.environ.setdefault("RAYON_NUM_THREADS", "2")
 import tiktoken
 from tokenizers import Tokenizer, decoders, models, pre_tokenizers
 
-from common import CORPORA, DEFAULT_PATTERN, EOT, WORK, best_time, joined_corpus, print_table, save_results
+from common import CORPORA, DEFAULT_PATTERN, EOT, KINDS, WORK, best_time, corpus_kind, joined_corpus, print_table, save_results
 from vellumkit import BpeEncoderBase, BpeTrainer_u8_Idx, PreTokenizer
 
 VOCAB_SIZE = 32_000
 FILE_CHUNKS = 64
 REPEATS = 3
-KINDS = ["English prose", "code", "CJK", "other scripts"]
-
-
-def corpus_kind(path):
-    """The kind of a corpus, from the characters of its first 2 MB: CJK when Han, kana and Hangul
-    make up at least 30% of its letters, code when brackets and operators make up at least 3% of
-    its characters, English prose when at least 90% of its letters are ASCII, else other scripts."""
-    sample = path.read_text(encoding="utf-8")[:2_000_000]
-    letters = sum(c.isalpha() for c in sample) or 1
-    wide = sum("\u2e80" <= c <= "\u9fff" or "\uac00" <= c <= "\ud7af" or "\uf900" <= c <= "\ufaff" for c in sample)
-    if wide >= 0.3 * letters:
-        return "CJK"
-    if sum(c in "{}()[];=<>#_*&|" for c in sample) >= 0.03 * len(sample):
-        return "code"
-    if sum(c.isascii() and c.isalpha() for c in sample) >= 0.9 * letters:
-        return "English prose"
-    return "other scripts"
 
 
 def corpora_by_kind():
     kinds = {}
     for path in sorted(CORPORA.glob("*.txt")):
-        kinds.setdefault(corpus_kind(path), []).append(path.name)
+        kinds.setdefault(corpus_kind(path.read_text(encoding="utf-8")), []).append(path.name)
     return {kind: kinds[kind] for kind in KINDS if kind in kinds}
 
 
