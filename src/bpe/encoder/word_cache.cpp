@@ -16,24 +16,27 @@ WordCache::Shard& WordCache::shard_of(std::string_view word) const {
   return shards_[(TextHash{}(word) >> 32) % kShards];
 }
 
-SharedIds WordCache::find(std::string_view word) const {
-  Shard& shard = shard_of(word);
-  const std::lock_guard lock(shard.mutex);
+const SharedIds* WordCache::hit(Shard& shard, std::string_view word) const {
   auto found = shard.entries.find(word);
   if (found == shard.entries.end()) return nullptr;
   hits_.fetch_add(1, std::memory_order_relaxed);
   if (found->second.count < UINT32_MAX) ++found->second.count;
-  return found->second.ids;
+  return &found->second.ids;
+}
+
+SharedIds WordCache::find(std::string_view word) const {
+  Shard& shard = shard_of(word);
+  const std::lock_guard lock(shard.mutex);
+  const SharedIds* ids = hit(shard, word);
+  return ids == nullptr ? nullptr : *ids;
 }
 
 bool WordCache::find_into(std::string_view word, std::vector<Idx>& out) const {
   Shard& shard = shard_of(word);
   const std::lock_guard lock(shard.mutex);
-  auto found = shard.entries.find(word);
-  if (found == shard.entries.end()) return false;
-  hits_.fetch_add(1, std::memory_order_relaxed);
-  if (found->second.count < UINT32_MAX) ++found->second.count;
-  out.insert(out.end(), found->second.ids->begin(), found->second.ids->end());
+  const SharedIds* ids = hit(shard, word);
+  if (ids == nullptr) return false;
+  out.insert(out.end(), (*ids)->begin(), (*ids)->end());
   return true;
 }
 

@@ -57,6 +57,8 @@ class WordCache {
   };
 
   Shard& shard_of(std::string_view word) const;
+  // The ids cached for `word` in `shard`, counted as a hit, or null. The shard's lock is held.
+  const SharedIds* hit(Shard& shard, std::string_view word) const;
   void sweep(Shard& shard) const;
 
   std::size_t shard_capacity_;
