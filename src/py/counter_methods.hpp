@@ -29,7 +29,7 @@ struct CounterMethods {
   }
 
   static constexpr auto kConstructor =
-      constructor<Counter>(create, params(arg(&ConstructorArgs::pre_tokenizer, "pre_tokenizer")));
+      constructor<Counter>(create, kRuntimeErrors, params(arg(&ConstructorArgs::pre_tokenizer, "pre_tokenizer")));
 
   struct TextArgs {
     std::string_view text;

@@ -39,11 +39,15 @@ PyObject* raise_invalid_argument(const InvalidArgument& problem) {
   return raise_message(PyExc_ValueError, problem.message);
 }
 
-void raise_core_exception(std::exception_ptr failure) {
+void raise_core_exception(std::exception_ptr failure, const ExceptionPolicy* policy) {
   try {
     std::rethrow_exception(failure);
   } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
+    if (policy == nullptr) {
+      PyErr_NoMemory();
+    } else {
+      raise_message(*policy->exception, "out of memory");
+    }
   } catch (const std::exception& exception) {
     PyErr_SetString(invariant_exception, exception.what());
   } catch (...) {

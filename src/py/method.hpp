@@ -79,13 +79,13 @@ struct Call {
   // Runs `work(core)` with the interpreter lock released, then emits its value.
   template <class Work, class Emit = ReturnNone>
   PyObject* released(Work&& work, Emit&& emit = {}) const {
-    return emit_result(run_released([&] { return work(core); }), errors, emit);
+    return emit_result(run_released([&] { return work(core); }, &errors), errors, emit);
   }
 
   // The same with the lock held, for short core calls.
   template <class Work, class Emit = ReturnNone>
   PyObject* held(Work&& work, Emit&& emit = {}) const {
-    return emit_result(run_held([&] { return work(core); }), errors, emit);
+    return emit_result(run_held([&] { return work(core); }, &errors), errors, emit);
   }
 };
 
@@ -121,13 +121,14 @@ struct ConstructorDecl {
   using CoreType = Core;
   using ArgsType = Args;
   PyObject* (*handler)(PyTypeObject*, const Args&);
+  const ExceptionPolicy* errors;
   ParamList parameters;
 };
 
 template <class Core, class Args, class ParamList>
 constexpr ConstructorDecl<Core, Args, ParamList> constructor(PyObject* (*handler)(PyTypeObject*, const Args&),
-                                                             ParamList parameters) {
-  return {handler, parameters};
+                                                             const ExceptionPolicy& errors, ParamList parameters) {
+  return {handler, &errors, parameters};
 }
 
 template <class Core>
@@ -149,7 +150,7 @@ template <const auto& Decl>
 inline constexpr auto kParamsOf = Decl.parameters.params();
 
 template <const auto& Decl>
-PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* method_body(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   using D = std::remove_cvref_t<decltype(Decl)>;
   using Core = typename D::CoreType;
   static const std::string qualname = std::string(ClassOf<Core>::name) + "." + Decl.name + "()";
@@ -166,7 +167,7 @@ PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 }
 
 template <const auto& Decl>
-PyObject* constructor_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+PyObject* constructor_body(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   using D = std::remove_cvref_t<decltype(Decl)>;
   static const std::string qualname = std::string(ClassOf<typename D::CoreType>::name) + ".__new__()";
   std::array<PyObject*, kParamsOf<Decl>.size() + 1> bound{};
@@ -176,6 +177,29 @@ PyObject* constructor_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs
     return nullptr;
   }
   return Decl.handler(type, values);
+}
+
+// Runs an entry point's `body`; a C++ exception escaping it (an allocation failure while
+// converting arguments, say) becomes the exception of the entry's policy instead of ending the
+// process.
+template <class Body>
+PyObject* guarded(const ExceptionPolicy& errors, Body&& body) {
+  try {
+    return body();
+  } catch (...) {
+    raise_core_exception(std::current_exception(), &errors);
+    return nullptr;
+  }
+}
+
+template <const auto& Decl>
+PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded(*Decl.errors, [&] { return method_body<Decl>(self, args, nargs, kwnames); });
+}
+
+template <const auto& Decl>
+PyObject* constructor_entry(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return guarded(*Decl.errors, [&] { return constructor_body<Decl>(type, args, kwargs); });
 }
 
 template <const auto& Decl>

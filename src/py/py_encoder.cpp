@@ -23,7 +23,7 @@ constexpr std::size_t kCachedInts = std::size_t{1} << 20;
 const std::vector<Ref>& id_ints(EncoderHandle& handle) {
   if (handle.ints.empty()) {
     const std::size_t bound = std::min(
-        kCachedInts, std::visit([](const auto& encoder) { return encoder->id_bound(); }, handle.encoder));
+        kCachedInts, std::visit([](const auto& encoder) { return encoder->dense_id_bound(); }, handle.encoder));
     handle.ints.reserve(bound);
     for (std::size_t id = 0; id < bound; ++id) handle.ints.push_back(Ref::steal(PyLong_FromSize_t(id)));
   }
@@ -113,12 +113,12 @@ PyObject* create(PyTypeObject*, const ConstructorArgs& args) {
   if (args.vocab_file) sources.vocab_file = args.vocab_file->value;
   if (args.merges_file) sources.merges_file = args.merges_file->value;
   if (args.special_tokens) sources.special_tokens = *args.special_tokens;
-  auto encoder = run_released([&] { return build_encoder(sources, args); });
+  auto encoder = run_released([&] { return build_encoder(sources, args); }, &kRuntimeErrors);
   return emit_result(std::move(encoder), kRuntimeErrors, [](AnyEncoder&& built) { return new_encoder(std::move(built)); });
 }
 
 constexpr auto kConstructor = constructor<EncoderHandle>(
-    create, join(params(arg(&ConstructorArgs::format, "format"), arg(&ConstructorArgs::unit, "unit"),
+    create, kRuntimeErrors, join(params(arg(&ConstructorArgs::format, "format"), arg(&ConstructorArgs::unit, "unit"),
                         arg(&ConstructorArgs::vocab, "vocab"), arg(&ConstructorArgs::merges, "merges"),
                         arg(&ConstructorArgs::vocab_file, "vocab_file"),
                         arg(&ConstructorArgs::merges_file, "merges_file"),

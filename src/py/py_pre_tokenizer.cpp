@@ -16,13 +16,13 @@ namespace {
 using Call = py::Call<PreTokenizer>;
 
 PyObject* create(PyTypeObject* type, const PreTokenizerOptions& options) {
-  auto created = run_held([&] { return PreTokenizer::create(options); });
+  auto created = run_held([&] { return PreTokenizer::create(options); }, &kValueErrors);
   return emit_result(std::move(created), kValueErrors,
                      [type](PreTokenizer&& pre_tokenizer) { return new_object(type, std::move(pre_tokenizer)); });
 }
 
 constexpr auto kConstructor = constructor<PreTokenizer>(
-    create, params(arg(&PreTokenizerOptions::special_tokens, "special_tokens"),
+    create, kValueErrors, params(arg(&PreTokenizerOptions::special_tokens, "special_tokens"),
                    arg(&PreTokenizerOptions::eot_token, "eot_token", Default::none()),
                    arg(&PreTokenizerOptions::pat_str, "pat_str", Default::none()),
                    arg(&PreTokenizerOptions::unicode_bigrams, "unicode_bigrams", Default::none()),

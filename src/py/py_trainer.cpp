@@ -127,13 +127,13 @@ struct TrainerBinding {
   static PyObject* create(PyTypeObject* type, const TrainerArguments& arguments) {
     const auto options = accept(parse_trainer_options(arguments));
     if (!options) return nullptr;
-    auto trainer = run_held([&] { return std::make_unique<Core>(arguments.special_tokens, *options); });
+    auto trainer = run_held([&] { return std::make_unique<Core>(arguments.special_tokens, *options); }, &kValueErrors);
     if (!trainer) return nullptr;
     return adopt_object(type, *std::move(trainer));
   }
 
   static constexpr auto kConstructor = constructor<Core>(
-      create, params(arg(&TrainerArguments::special_tokens, "special_tokens"),
+      create, kValueErrors, params(arg(&TrainerArguments::special_tokens, "special_tokens"),
                      arg(&TrainerArguments::initial_alphabet, "initial_alphabet", Default::none()),
                      arg(&TrainerArguments::tie_break, "tie_break", Default::none()),
                      arg(&TrainerArguments::parallel_merge_min_occurs_in, "parallel_merge_min_occurs_in",

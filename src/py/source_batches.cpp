@@ -73,7 +73,7 @@ class BatchSink {
       if (!sent) PyErr_SetString(PyExc_RuntimeError, "source counter worker stopped");
       return sent;
     }
-    auto counted = run_released([&] { return count_batch_(std::move(batch)); });
+    auto counted = run_released([&] { return count_batch_(std::move(batch)); }, &kRuntimeErrors);
     if (!counted) return false;
     if (!*counted) {
       raise_error(kRuntimeErrors, counted->error());
@@ -158,7 +158,7 @@ PyObject* stream_source(const SourceArgs& args, const CountBatch& count_batch) {
   try {
     sink.emplace(count_batch, limits->prefetch);
   } catch (...) {
-    raise_core_exception(std::current_exception());
+    raise_core_exception(std::current_exception(), &kRuntimeErrors);
     return nullptr;
   }
   const bool batching_ok = gather_batches(iterator.get(), *limits, *sink);

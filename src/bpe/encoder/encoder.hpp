@@ -20,6 +20,7 @@
 
 #include <boost/unordered/unordered_flat_map.hpp>
 
+#include "bpe/encoder/decode_table.hpp"
 #include "bpe/encoder/word_cache.hpp"
 #include "bpe/id_tokens.hpp"
 #include "bpe/ids.hpp"
@@ -70,8 +71,8 @@ class Encoder {
   [[nodiscard]] Result<std::string> decode(std::span<const Idx> ids) const;
 
   const PreTokenizer& pre_tokenizer() const { return pre_tokenizer_; }
-  // One past the largest id of the vocabulary.
-  std::size_t id_bound() const { return known_ids_.size(); }
+  // Every id below this bound is decoded by indexing (the ids of an ordinary vocabulary).
+  std::size_t dense_id_bound() const { return decode_table_->dense_bound(); }
 
  private:
   struct RankedMerge {
@@ -98,9 +99,7 @@ class Encoder {
   [[nodiscard]] Result<std::vector<TokenIds>> replay_merges(std::span<const std::string_view> words) const;
 
   PreTokenizer pre_tokenizer_;
-  std::string decode_bytes_;
-  std::vector<std::uint64_t> decode_offsets_;  // id's bytes: [offsets[id], offsets[id + 1])
-  std::vector<bool> known_ids_;
+  std::optional<DecodeTable> decode_table_;
   std::array<std::int64_t, 128> ascii_ids_{};  // unit table for ASCII units; -1 when absent
   boost::unordered_flat_map<std::uint32_t, Idx> unit_ids_;  // unit code to id, other units
   std::vector<MergeIds> merges_;

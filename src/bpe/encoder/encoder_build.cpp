@@ -160,26 +160,16 @@ Result<std::shared_ptr<const Encoder<Kind>>> Encoder<Kind>::from_ids(IdTokens<Un
   std::shared_ptr<Encoder> encoder(new Encoder(std::move(installed), kCacheEntriesPerId * vocabulary.size()));
 
   // Decoding and unit tables.
-  const Idx max_id = vocabulary.empty() ? 0 : vocabulary.back().first;
-  encoder->decode_offsets_.assign(vocabulary.empty() ? 1 : std::size_t{max_id} + 2, 0);
-  encoder->known_ids_.assign(vocabulary.empty() ? 0 : std::size_t{max_id} + 1, false);
+  encoder->decode_table_.emplace(vocabulary, [](const Token<Unit>& token) { return token_bytes(*token); });
   encoder->ascii_ids_.fill(-1);
-  std::size_t next_id = 0;
   for (const auto& [id, token] : vocabulary) {
-    for (; next_id <= id; ++next_id) encoder->decode_offsets_[next_id] = encoder->decode_bytes_.size();
-    encoder->decode_bytes_ += token_bytes(*token);
-    encoder->known_ids_[id] = true;
-    if (token->size() == 1) {
-      const std::uint32_t code = unit_code((*token)[0]);
-      if (code < encoder->ascii_ids_.size()) {
-        encoder->ascii_ids_[code] = id;
-      } else {
-        encoder->unit_ids_.insert_or_assign(code, id);
-      }
+    if (token->size() != 1) continue;
+    const std::uint32_t code = unit_code((*token)[0]);
+    if (code < encoder->ascii_ids_.size()) {
+      encoder->ascii_ids_[code] = id;
+    } else {
+      encoder->unit_ids_.insert_or_assign(code, id);
     }
-  }
-  for (; next_id < encoder->decode_offsets_.size(); ++next_id) {
-    encoder->decode_offsets_[next_id] = encoder->decode_bytes_.size();
   }
 
   // Merge tables; merges are "ordered" when pairs and targets are unique and every operand that

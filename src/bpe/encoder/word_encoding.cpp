@@ -365,8 +365,9 @@ Result<std::string> Encoder<Kind>::decode(std::span<const Idx> ids) const {
   std::string bytes;
   bytes.reserve(ids.size() * 4);
   for (const Idx id : ids) {
-    if (id >= known_ids_.size() || !known_ids_[id]) return std::unexpected(Error::oov_idx(id));
-    bytes.append(decode_bytes_, decode_offsets_[id], decode_offsets_[id + 1] - decode_offsets_[id]);
+    const std::optional<std::string_view> token = decode_table_->find(id);
+    if (!token) return std::unexpected(Error::oov_idx(id));
+    bytes.append(*token);
   }
   return decode_utf8_lossy(std::move(bytes));
 }

@@ -1,0 +1,86 @@
+"""Encoders under inputs that are legal but extreme: sparse ids and very long pieces."""
+
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from vellumkit import BpeEncoderBase
+
+# Peak memory of a fresh interpreter that imports the package, builds the encoder and runs the
+# calls: measured in a child so that the test process's own earlier peak cannot hide a blow-up.
+SPARSE_ID_SCRIPT = textwrap.dedent(
+    """
+    import resource, sys
+    from vellumkit import BpeEncoderBase
+    unit, high = sys.argv[1], int(sys.argv[2])
+    encoder = BpeEncoderBase("vellum", unit, {"a": 0, "b": 1, "ab": high, "ba": 7}, [("a", "b")], None, None, None)
+    assert encoder.encode("abab") == [high, high], encoder.encode("abab")
+    assert encoder.encode_to_numpy("aba").tolist() == [high, 0]
+    assert encoder.decode([high, 1, 7, high]) == "abbbaab"
+    for unknown in (2, high - 1, 8):
+        try:
+            encoder.decode([0, unknown])
+        except RuntimeError as error:
+            assert str(error) == f"Out of vocabulary idx: {unknown}", error
+        else:
+            raise AssertionError(f"decoded unknown id {unknown}")
+    print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024)
+    """
+)
+
+
+@pytest.mark.parametrize("unit", ["byte", "unicode"])
+@pytest.mark.parametrize("high_id", [2**27, 661_111_111, 2**31, 2**32 - 1])
+def test_a_sparse_id_costs_what_one_entry_costs(unit, high_id):
+    done = subprocess.run([sys.executable, "-P", "-c", SPARSE_ID_SCRIPT, unit, str(high_id)],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    peak_mib = int(done.stdout.strip())
+    assert peak_mib < 200, f"peak {peak_mib} MiB for one entry at id {high_id}"
+
+
+def test_dense_and_sparse_ids_decode_side_by_side():
+    # 300 dense ids, then entries far beyond them: both lookups in one vocabulary.
+    vocab = {chr(0x100 + i): i for i in range(300)} | {"ab": 4_000_000_000, "a": 300, "b": 3_000_000_000}
+    encoder = BpeEncoderBase("vellum", "unicode", vocab, [("a", "b")], None, None, None)
+    ids = encoder.encode("ab" + chr(0x100) + "b" + chr(0x100 + 299))
+    assert ids == [4_000_000_000, 0, 3_000_000_000, 299]
+    assert encoder.decode(ids) == "ab" + chr(0x100) + "b" + chr(0x100 + 299)
+
+
+# A child whose address space is capped just above what it already uses, so that the core's
+# next large allocation fails.
+ALLOCATION_FAILURE_SCRIPT = textwrap.dedent(
+    """
+    import resource
+    from vellumkit import BpeEncoderBase
+    vocab = {"a": 0, "b": 1, "ab": 2}
+    big_vocab = vocab | {"x" * 1000 + str(i): i + 3 for i in range(100_000)}
+    encoder = BpeEncoderBase("vellum", "byte", vocab, [("a", "b")], None, None, None)
+    word = "ab" * 25_000_000
+    with open("/proc/self/statm") as statm:
+        used = int(statm.read().split()[0]) * resource.getpagesize()
+    resource.setrlimit(resource.RLIMIT_AS, (used + (50 << 20), resource.RLIM_INFINITY))
+    calls = {
+        "construction": lambda: BpeEncoderBase("vellum", "byte", big_vocab, [("a", "b")], None, None, None),
+        "encode_word": lambda: encoder.encode_word(word),
+        "encode": lambda: encoder.encode(word),
+        "encode_to_numpy": lambda: encoder.encode_to_numpy(word),
+    }
+    for name, call in calls.items():
+        try:
+            call()
+        except RuntimeError as error:
+            print(name, error)
+    """
+)
+
+
+def test_an_allocation_failure_raises_the_documented_exception():
+    done = subprocess.run([sys.executable, "-P", "-c", ALLOCATION_FAILURE_SCRIPT],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == [f"{name} out of memory" for name in
+                                        ("construction", "encode_word", "encode", "encode_to_numpy")]
