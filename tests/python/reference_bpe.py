@@ -34,6 +34,26 @@ BYTE_LEVEL_ORDER = [b for b in range(256) if 0x21 <= b <= 0x7E or 0xA1 <= b <= 0
 MARKER = ("id", 0xFFFFFFFF)
 
 
+def _gpt2_chars():
+    chars, extra = [], 0
+    for b in range(256):
+        if 0x21 <= b <= 0x7E or 0xA1 <= b <= 0xAC or b >= 0xAE:
+            chars.append(b)
+        else:
+            chars.append(0x100 + extra)
+            extra += 1
+    return chars
+
+
+# The code point that stands for each byte in the "gpt2" format's token text.
+GPT2_CHARS = _gpt2_chars()
+
+
+def gpt2_text(data):
+    """Bytes as the "gpt2" format writes them."""
+    return "".join(chr(GPT2_CHARS[b]) for b in data)
+
+
 def unit_key(unit):
     """Order of units: scalars (str) before raw bytes (int)."""
     return (1, unit) if isinstance(unit, int) else (0, ord(unit))

@@ -6,7 +6,7 @@ import threading
 import numpy as np
 import pytest
 
-from reference_bpe import reference_encode_word
+from reference_bpe import GPT2_CHARS, reference_encode_word
 from vellumkit import BpeEncoderBase, BpeTrainer_Character_CharIdx, BpeTrainer_u8_Idx, PreTokenizer
 
 EOT = "<|endoftext|>"
@@ -38,7 +38,7 @@ def test_encode_word_matches_the_naive_reference(byte_model, tmp_path):
     byte_model.save_merges_txt(tmp_path / "m.txt", "gpt2")
     encoder = byte_model.encoder()
     by_token, unit_ids = reference_tables(byte_model)
-    table = {chr(c): b for b, c in zip(range(256), _gpt2_chars())}
+    table = {chr(c): b for b, c in zip(range(256), GPT2_CHARS)}
     merges = {}
     for rank, line in enumerate((tmp_path / "m.txt").read_text(encoding="utf-8").splitlines()):
         left, right = (bytes(table[ch] for ch in piece) for piece in line.split(" => ")[0].split(" "))
@@ -52,17 +52,6 @@ def test_encode_word_matches_the_naive_reference(byte_model, tmp_path):
         # Runs of one or two repeated units, where occurrences of a pair overlap.
         for word in ["a" * length, "ab" * (length // 2), " " * length, "aab" * (length // 3)]:
             assert encoder.encode_word(word) == reference_encode_word(word.encode(), unit_ids, merges), word
-
-
-def _gpt2_chars():
-    chars, extra = [], 0
-    for b in range(256):
-        if 0x21 <= b <= 0x7E or 0xA1 <= b <= 0xAC or b >= 0xAE:
-            chars.append(b)
-        else:
-            chars.append(0x100 + extra)
-            extra += 1
-    return chars
 
 
 def test_golden_rank_order():

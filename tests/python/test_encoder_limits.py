@@ -1,11 +1,14 @@
 """Encoders under inputs that are legal but extreme: sparse ids and very long pieces."""
 
+import json
+import random
 import subprocess
 import sys
 import textwrap
 
 import pytest
 
+from reference_bpe import gpt2_text, reference_encode_word
 from vellumkit import BpeEncoderBase
 
 # Peak memory of a fresh interpreter that imports the package, builds the encoder and runs the
@@ -84,3 +87,46 @@ def test_an_allocation_failure_raises_the_documented_exception():
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == [f"{name} out of memory" for name in
                                         ("construction", "encode_word", "encode", "encode_to_numpy")]
+
+
+def random_merges(rng, units, count, max_length):
+    """A vocabulary and merge list whose tokens join two earlier tokens: every merge the encoder
+    accepts, with long chains and overlapping pairs among the runs of `units`."""
+    tokens = list(dict.fromkeys(units))
+    merges = []
+    for _ in range(count * 20):
+        if len(merges) == count:
+            break
+        left, right = rng.choice(tokens), rng.choice(tokens)
+        if len(left) + len(right) <= max_length and left + right not in tokens:
+            tokens.append(left + right)
+            merges.append((left, right))
+    return tokens, merges
+
+
+@pytest.mark.parametrize("unit", ["byte", "unicode"])
+@pytest.mark.parametrize(
+    ("head", "block", "rest"),
+    [("", "a", ""), ("", " ", ""), ("", "é", ""), ("", "日", ""), ("", "😀", ""),
+     (" ", "a", "b"), ("", "ab", "a"), ("x", "日本", "é"), ("", "aab", "aa"), ("", "abcabcabcabcabcab", "")],
+)
+def test_long_repeats_encode_as_the_naive_reference(unit, head, block, rest, tmp_path):
+    rng = random.Random(f"{unit} {head} {block} {rest}")
+    text_units = (lambda text: list(text.encode())) if unit == "byte" else list
+    units = sorted(set(text_units(head + block + rest)))
+    for trial in range(6):
+        tokens, merges = random_merges(rng, [(u,) for u in units], rng.randint(1, 40), rng.choice([4, 9, 24]))
+        ids = {token: index for index, token in enumerate(tokens)}
+        ranked = {(ids[left], ids[right]): (rank, ids[left + right]) for rank, (left, right) in enumerate(merges)}
+        unit_ids = {token[0]: index for token, index in ids.items() if len(token) == 1}
+        if unit == "byte":  # through files: lone bytes of a multi-byte character are no text
+            (tmp_path / "vocab.json").write_text(json.dumps({gpt2_text(t): i for t, i in ids.items()}))
+            (tmp_path / "merges.txt").write_text("".join(f"{gpt2_text(l)} {gpt2_text(r)}\n" for l, r in merges))
+            encoder = BpeEncoderBase("gpt2", "byte", None, None, tmp_path / "vocab.json", tmp_path / "merges.txt", None)
+        else:
+            encoder = BpeEncoderBase("vellum", "unicode", {"".join(t): i for t, i in ids.items()},
+                                     [("".join(l), "".join(r)) for l, r in merges], None, None, None)
+        for copies in [300 // len(block.encode()), 257, 511, 1024, 1031, 4099]:
+            word = head + block * copies + rest
+            expected = reference_encode_word(text_units(word), unit_ids, ranked)
+            assert encoder.encode_word(word) == expected, (trial, copies, merges)

@@ -91,6 +91,12 @@ class Encoder {
 
   // The word's ids before merging; OovBytes for a unit without a token.
   [[nodiscard]] Result<TokenIds> initial_symbols(std::string_view word) const;
+  // The ids of a word, merged from its units; a long run of one repeated character (or short
+  // block) is merged in its periodic form instead, in memory that does not grow with the run.
+  [[nodiscard]] Result<TokenIds> encode_uncached(std::string_view word) const;
+  // The ids of the unit ids `head`, `copies` repetitions of `block`, then `rest`, as merging the
+  // units one by one gives.
+  TokenIds merge_repeated(TokenIds head, TokenIds block, std::uint64_t copies, TokenIds rest) const;
   // Applies merges lowest rank first, each to all its non-overlapping occurrences.
   void merge_symbols(TokenIds& symbols) const;
   void merge_short(TokenIds& symbols) const;
