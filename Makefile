@@ -10,7 +10,7 @@ CORE_TEST_DIR := build/core-tests
 PACKAGE_SOURCES := CMakeLists.txt pyproject.toml README.md $(shell find cmake src vellumkit -type f -not -name '*.pyc')
 CORE_TEST_SOURCES := $(shell find tests/core -type f)
 
-.PHONY: demo test test-core test-python bench sanitize wheel clean
+.PHONY: demo test test-core test-python bench sanitize fuzz wheel clean
 
 demo: $(STAMP)/installed
 	$(VENV)/bin/python examples/quickstart.py $(CORPUS)
@@ -39,6 +39,10 @@ wheel: $(STAMP)/wheel
 
 sanitize: $(STAMP)/venv
 	bash scripts/sanitize.sh $(VENV)
+
+# Coverage-guided fuzzing of every reader and parser, FUZZ_SECONDS (default 30) per target.
+fuzz: $(STAMP)/venv
+	bash scripts/fuzz.sh $(VENV)
 
 clean:
 	rm -rf build $(STAMP) $(VENV) $(BENCH_VENV)
