@@ -10,7 +10,7 @@ CORE_TEST_DIR := build/core-tests
 PACKAGE_SOURCES := CMakeLists.txt pyproject.toml README.md $(shell find cmake src vellumkit -type f -not -name '*.pyc')
 CORE_TEST_SOURCES := $(shell find tests/core -type f)
 
-.PHONY: demo test test-core test-python bench sanitize fuzz wheel clean
+.PHONY: demo test test-core test-python bench sanitize tsan fuzz wheel clean
 
 demo: $(STAMP)/installed
 	$(VENV)/bin/python examples/quickstart.py $(CORPUS)
@@ -39,6 +39,10 @@ wheel: $(STAMP)/wheel
 
 sanitize: $(STAMP)/venv
 	bash scripts/sanitize.sh $(VENV)
+
+# The core tests under ThreadSanitizer, against a oneTBB built with it.
+tsan: $(STAMP)/venv
+	bash scripts/tsan.sh $(VENV)
 
 # Coverage-guided fuzzing of every reader and parser, FUZZ_SECONDS (default 30) per target.
 fuzz: $(STAMP)/venv
