@@ -50,20 +50,30 @@ def thread_count(num_threads: int | None) -> int:
 
 
 def encode_chunk(texts: Sequence[str], joined: BpeEncoderBase | None, separator_id: int,
-                 one_by_one: Callable[[], BpeEncoderBase]) -> ChunkIds:
-    """The ids of `texts` back to back and each text's number of ids. With `joined` (an encoder
-    that knows the separator) the texts are encoded in one call, unless one of them holds the
-    separator itself; then each is encoded alone by the encoder `one_by_one` gives."""
+                 one_by_one: Callable[[], BpeEncoderBase], check: Callable[[str], None]) -> ChunkIds:
+    """The ids of `texts` back to back and each text's number of ids, after `check` has passed
+    every text. With `joined` (an encoder that knows the separator) the texts are checked and
+    encoded as one joined text, unless one of them holds the separator itself; then each is
+    checked and encoded alone by the encoder `one_by_one` gives."""
     if joined is not None:
         text = SEPARATOR.join(texts)
         if text.count(SEPARATOR) == len(texts) - 1:
+            try:
+                check(text)
+            except ValueError:
+                for alone in texts:  # the failure as the text that holds the token reports it
+                    check(alone)
+                raise
             ids = joined.encode_to_numpy(text)
             cuts = np.flatnonzero(ids == separator_id)
             ends = np.append(cuts, len(ids))
             starts = np.insert(cuts + 1, 0, 0)
             return ChunkIds(np.delete(ids, cuts), (ends - starts).astype(np.int64))
     encoder = one_by_one()
-    pieces = [encoder.encode_to_numpy(text) for text in texts]
+    pieces = []
+    for text in texts:
+        check(text)
+        pieces.append(encoder.encode_to_numpy(text))
     lengths = np.fromiter((len(piece) for piece in pieces), dtype=np.int64, count=len(pieces))
     ids = np.concatenate(pieces) if pieces else np.empty(0, dtype=np.uint32)
     return ChunkIds(ids.astype(np.uint32, copy=False), lengths)

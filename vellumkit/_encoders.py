@@ -30,7 +30,8 @@ class EncoderSet:
         self._encoders: dict[tuple[frozenset[str], bool], BpeEncoderBase] = {}
         self._files: tuple[str, str] | None = None
         self.separator_id = max(contents.vocab, default=-1) + 1
-        # A special token holding the separator's first character could overlap it.
+        # A special token holding the separator's first (and last) character could overlap it,
+        # in encoding and in the search for disallowed special tokens of a joined text.
         self.can_join = SEPARATOR.encode() not in contents.vocab.values() and not any(
             SEPARATOR[0] in token for token in contents.special_tokens
         )

@@ -282,9 +282,7 @@ class Tokenizer:
         alone = lambda: encoders.get(policy.allowed, separator=False)  # noqa: E731
 
         def work(chunk: Sequence[str]) -> _Chunk:
-            for text in chunk:
-                policy.check(text)
-            return finish(encode_chunk(chunk, joined, encoders.separator_id, alone))
+            return finish(encode_chunk(chunk, joined, encoders.separator_id, alone, policy.check))
 
         return run_chunks(work, texts, threads)
 
