@@ -46,9 +46,9 @@ class EncoderSet:
                     encoder = self._encoders[key] = self._build(*key)
         return encoder
 
-    def any(self) -> BpeEncoderBase:
-        """An encoder for decoding: every encoder decodes alike."""
-        return next(iter(self._encoders.values()), None) or self.get(frozenset(), separator=True)
+    def for_decoding(self) -> BpeEncoderBase:
+        """Every encoder decodes alike; this is the one that encodes with every special token."""
+        return self.get(frozenset(self._contents.special_tokens), separator=True)
 
     def _build(self, allowed: frozenset[str], separator: bool) -> BpeEncoderBase:
         contents = self._contents

@@ -84,6 +84,9 @@ def _split_pattern(step: dict[str, Any]) -> str:
     pattern = step.get("pattern", {})
     if "Regex" not in pattern:
         raise _refuse("a Split pre-tokenizer needs a Regex pattern")
+    # Our pre-tokenizer keeps the matches and drops the text between them: "Removed" with
+    # "invert" does exactly that, "Isolated" alike whenever the pattern matches all text (as
+    # the usual word patterns do).
     keeps_matches_only = (step.get("behavior"), bool(step.get("invert"))) == ("Removed", True)
     if not keeps_matches_only and (step.get("behavior"), bool(step.get("invert"))) != ("Isolated", False):
         raise _refuse(f"Split behaviour {step.get('behavior')!r} has no counterpart here")

@@ -8,6 +8,7 @@ texts over threads.
 
 import math
 import os
+import tempfile
 from collections.abc import Callable, Mapping, Sequence
 from typing import TypeVar
 
@@ -23,7 +24,6 @@ from vellumkit._special import Allowed, special_policy
 from vellumkit.types import MixedBoundary, PairFormat, Unit
 
 _Path = str | os.PathLike[str]
-_ALL_ALLOWED: Allowed = "all"
 # encode_file reads each segment whole: segments of about 4 MiB keep that small on big files.
 _FILE_SEGMENT_BYTES = 4 << 20
 Ids = Sequence[int] | npt.NDArray[np.uint32]
@@ -46,6 +46,7 @@ class Tokenizer:
         self._encoders = EncoderSet(contents)
         self._ids = {token: token_id for token_id, token in contents.vocab.items()}
         self._special_ids = {token: self._ids[token.encode("utf-8")] for token in contents.special_tokens}
+        self._vocab_size = max(contents.vocab, default=-1) + 1
 
     # Pickling carries the contents only; the native encoders are rebuilt where they arrive.
     def __getstate__(self) -> ModelContents:
@@ -70,8 +71,6 @@ class Tokenizer:
     def from_model(cls, model: BpeModelBase, *, pat_str: str | None = None, unicode_bigrams: Sequence[str] | None = None,
                    unicode_bigram_mixed_boundary: MixedBoundary = "keep", split_on_vocab_bigrams: bool = True) -> "Tokenizer":
         """The tokenizer of a validated model, with the options that `model.encoder` takes."""
-        import tempfile
-
         unit: Unit = "unicode" if model.unit == "unicode" else "byte"
         with tempfile.TemporaryDirectory(prefix="vellumkit-") as folder:
             path = os.path.join(folder, "merges.txt")
@@ -127,9 +126,9 @@ class Tokenizer:
                                      unicode_bigram_mixed_boundary=unicode_bigram_mixed_boundary)
         counter = pre_tokenizer.word_counter()
         _training.count_source(counter, source, progress)
-        trainer_class = BpeTrainer_u8_Idx if unit == "byte" else BpeTrainer_Character_CharIdx
         if unit not in ("byte", "unicode"):
             raise ValueError(f"unit must be 'byte' or 'unicode', not {unit!r}")
+        trainer_class = BpeTrainer_u8_Idx if unit == "byte" else BpeTrainer_Character_CharIdx
         trainer = trainer_class(list(special_tokens), hot_pair_window_size=hot_pair_window_size)
         trainer.add_word_counter(counter)
         _training.train(trainer, vocab_size, progress)
@@ -150,7 +149,7 @@ class Tokenizer:
     @property
     def vocab_size(self) -> int:
         """One more than the largest id: the size of an embedding table indexed by id."""
-        return max(self._contents.vocab, default=-1) + 1
+        return self._vocab_size
 
     @property
     def special_tokens(self) -> dict[str, int]:
@@ -163,7 +162,8 @@ class Tokenizer:
 
     @property
     def contents(self) -> ModelContents:
-        """Everything the tokenizer is made of, as plain values."""
+        """Everything the tokenizer is made of, as plain values, to read (not to change: a new
+        Tokenizer(contents) is the way to a changed model)."""
         return self._contents
 
     def token_to_id(self, token: str | bytes) -> int | None:
@@ -212,6 +212,7 @@ class Tokenizer:
         return as_batch(self._encode_chunks(texts, num_threads, allowed_special, disallowed_special, lambda chunk: chunk))
 
     def encode_ordinary_batch(self, texts: Sequence[str], *, num_threads: int | None = None) -> list[list[int]]:
+        """`encode_batch` with every special token encoded as ordinary text."""
         return self.encode_batch(texts, num_threads=num_threads, disallowed_special=())
 
     def encode_file(self, path: _Path, *, num_chunks: int | None = None) -> npt.NDArray[np.uint32]:
@@ -239,7 +240,7 @@ class Tokenizer:
         if holds_separator:
             raise ValueError(f"token id {separator} is not in the vocabulary")
         try:
-            return self._encoders.any().decode(ids)
+            return self._encoders.for_decoding().decode(ids)
         except RuntimeError as error:
             raise ValueError(f"cannot decode: {error}") from None
 

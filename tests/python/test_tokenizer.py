@@ -14,7 +14,9 @@ from vellumkit._encoders import SEPARATOR
 
 EOT = "<|endoftext|>"
 PAD = "<pad>"
-WORDS = ["the", " cat", " sat", " on", " mat", ",", ".", "\n", " 日本語", " é", "  ", "'s", " 42", "\t", "🙂"]
+# Besides words, the characters that file texts must escape: wide spaces, braces, the open box.
+WORDS = ["the", " cat", " sat", " on", " mat", ",", ".", "\n", " 日本語", " é", "  ", "'s", " 42", "\t", "🙂",
+         "\u3000\u3000", "\u00a0b", "{x41}", "\u2423\u2423"]
 
 
 def random_texts(seed, count, words=WORDS):
