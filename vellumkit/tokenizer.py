@@ -9,14 +9,13 @@ texts over threads.
 import math
 import os
 import tempfile
-from collections.abc import Callable, Mapping, Sequence
-from typing import TypeVar
+from collections.abc import Mapping, Sequence
 
 import numpy as np
 import numpy.typing as npt
 
 from vellumkit import _files, _hf, _tiktoken, _training
-from vellumkit._batch import ChunkIds, EncodedBatch, as_batch, as_lists, encode_chunk, run_chunks, thread_count
+from vellumkit._batch import ChunkEncoder, EncodedBatch, as_batch, run_chunks, thread_count
 from vellumkit._contents import DEFAULT_PATTERN, Merge, ModelContents
 from vellumkit._encoders import SEPARATOR, EncoderSet
 from vellumkit._lib import BpeEncoderBase, BpeModelBase, BpeTrainer_Character_CharIdx, BpeTrainer_u8_Idx, PreTokenizer
@@ -27,7 +26,6 @@ _Path = str | os.PathLike[str]
 # encode_file reads each segment whole: segments of about 4 MiB keep that small on big files.
 _FILE_SEGMENT_BYTES = 4 << 20
 Ids = Sequence[int] | npt.NDArray[np.uint32]
-_Chunk = TypeVar("_Chunk")
 
 
 class Tokenizer:
@@ -203,13 +201,14 @@ class Tokenizer:
                      disallowed_special: Allowed = "all") -> list[list[int]]:
         """One id list per text, as `encode` gives it, computed on `num_threads` threads (None:
         one per core)."""
-        return [ids for chunk in self._encode_chunks(texts, num_threads, allowed_special, disallowed_special, as_lists)
-                for ids in chunk]
+        encoder, texts, threads = self._chunk_encoder(texts, num_threads, allowed_special, disallowed_special)
+        return [ids for chunk in run_chunks(encoder.lists, texts, threads) for ids in chunk]
 
     def encode_batch_to_numpy(self, texts: Sequence[str], *, num_threads: int | None = None,
                               allowed_special: Allowed = frozenset(), disallowed_special: Allowed = "all") -> EncodedBatch:
         """The ids of all texts in one flat uint32 array with the offsets of each text's ids."""
-        return as_batch(self._encode_chunks(texts, num_threads, allowed_special, disallowed_special, lambda chunk: chunk))
+        encoder, texts, threads = self._chunk_encoder(texts, num_threads, allowed_special, disallowed_special)
+        return as_batch(run_chunks(encoder.arrays, texts, threads))
 
     def encode_ordinary_batch(self, texts: Sequence[str], *, num_threads: int | None = None) -> list[list[int]]:
         """`encode_batch` with every special token encoded as ordinary text."""
@@ -270,8 +269,8 @@ class Tokenizer:
     def _encoder_for(self, text: str, allowed: frozenset[str]) -> BpeEncoderBase:
         return self._encoders.get(allowed, separator=SEPARATOR not in text)
 
-    def _encode_chunks(self, texts: Sequence[str], num_threads: int | None, allowed_special: Allowed,
-                       disallowed_special: Allowed, finish: Callable[[ChunkIds], _Chunk]) -> list[_Chunk]:
+    def _chunk_encoder(self, texts: Sequence[str], num_threads: int | None, allowed_special: Allowed,
+                       disallowed_special: Allowed) -> tuple[ChunkEncoder, Sequence[str], int]:
         if isinstance(texts, str):
             raise TypeError("texts must be a sequence of strings, not one string")
         if not isinstance(texts, Sequence):
@@ -281,9 +280,4 @@ class Tokenizer:
         encoders = self._encoders
         joined = encoders.get(policy.allowed, separator=True) if encoders.can_join else None
         alone = lambda: encoders.get(policy.allowed, separator=False)  # noqa: E731
-
-        def work(chunk: Sequence[str]) -> _Chunk:
-            return finish(encode_chunk(chunk, joined, encoders.separator_id, alone, policy.check))
-
-        return run_chunks(work, texts, threads)
-
+        return ChunkEncoder(joined, encoders.separator_id, alone, policy.check), texts, threads
