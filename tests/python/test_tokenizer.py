@@ -102,8 +102,9 @@ def test_special_token_arguments_are_checked(tokenizer):
 
 @pytest.mark.parametrize("num_threads", [1, 2, 5])
 def test_batches_encode_each_text_as_alone(tokenizer, char_tokenizer, num_threads):
-    texts = random_texts(5, 3000) + ["", f"{EOT}{EOT}", f"x{SEPARATOR}y", SEPARATOR, ""]
-    for tok in (tokenizer, char_tokenizer):
+    short = random_texts(5, 3000) + ["", f"{EOT}{EOT}", f"x{SEPARATOR}y", SEPARATOR, ""]
+    long = [EOT.join(short[start : start + 300]) for start in range(0, 3000, 300)]  # encoded one call each
+    for tok, texts in [(tokenizer, short), (char_tokenizer, short), (tokenizer, long)]:
         alone = [tok.encode(text, allowed_special="all") for text in texts]
         assert tok.encode_batch(texts, num_threads=num_threads, allowed_special="all") == alone
         batch = tok.encode_batch_to_numpy(texts, num_threads=num_threads, allowed_special="all")
