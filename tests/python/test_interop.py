@@ -3,6 +3,7 @@ transformers), HF's vocab.json + merges.txt pair, and tiktoken's ranks files, ch
 the shared corpora on both sides and comparing ids and decoded text."""
 
 import base64
+import os
 import pathlib
 
 import pytest
@@ -14,7 +15,8 @@ tokenizers = pytest.importorskip("tokenizers")
 tiktoken = pytest.importorskip("tiktoken")
 
 EOT = "<|endoftext|>"
-CORPORA = pathlib.Path(__file__).resolve().parents[3] / "shared" / "corpora"
+# The shared corpora beside the repository, or the folder VELLUM_CORPORA names (as the benchmarks).
+CORPORA = pathlib.Path(os.environ.get("VELLUM_CORPORA", pathlib.Path(__file__).resolve().parents[3] / "shared" / "corpora"))
 SLICE_BYTES = 60_000
 
 
