@@ -14,6 +14,9 @@ tokenizers then use that model, all measured in this run, best of REPEATS.
 - encode_file(path, 64) on one thread (a child process pinned to one core: the pool sizes itself
   from the CPU affinity) and on two, against tiktoken's encode_ordinary_batch(documents,
   num_threads=2) and tokenizers' encode_batch (ByteLevel pre-tokenizer, the same BPE model).
+- Tokenizer.encode_batch (the high-level layer: texts joined into few native calls, chunks on a
+  thread pool) on 1 and 2 threads, over the documents and over their lines, against tiktoken's
+  encode_ordinary_batch on 2 threads; warm word cache.
 - A 1 MB word of one repeated letter, to show that neither side goes quadratic... or which does.
 
 Run: make bench   (or .venv-bench/bin/python bench/encode.py; VELLUM_CORPORA=dir for other corpora)
@@ -30,6 +33,7 @@ import tiktoken
 from tokenizers import Tokenizer, decoders, models, pre_tokenizers
 
 from common import CORPORA, DEFAULT_PATTERN, EOT, KINDS, WORK, best_time, corpus_kind, joined_corpus, print_table, save_results
+import vellumkit
 from vellumkit import BpeEncoderBase, BpeTrainer_u8_Idx, PreTokenizer
 
 VOCAB_SIZE = 32_000
@@ -135,6 +139,19 @@ def best_time_fresh(run, make_encoder, repeats):
     return best, result
 
 
+def encode_batch_times(high_level, documents):
+    """Seconds of Tokenizer.encode_batch over the documents and over their lines, on 1 and 2
+    threads, each checked against encoding the texts one by one."""
+    lines = [line for document in documents for line in document.splitlines(keepends=True)]
+    times = {}
+    for unit, texts in (("documents", documents), ("lines", lines)):
+        expected = [high_level.encode_ordinary(text) for text in texts]
+        for threads in (1, 2):
+            times[unit, threads], ids = best_time(lambda: high_level.encode_ordinary_batch(texts, num_threads=threads), REPEATS)
+            assert ids == expected
+    return times
+
+
 def each(function, documents):
     return lambda: [function(document) for document in documents]
 
@@ -171,6 +188,7 @@ def measure_kind(kind, files):
     assert file_ids.tolist() == model.encoder().encode(path.read_text(encoding="utf-8"))
     batch_time, _ = best_time(lambda: encoding.encode_ordinary_batch(documents, num_threads=2), REPEATS)
     hf_time, _ = best_time(lambda: tokenizer.encode_batch(documents), REPEATS)
+    batch_times = encode_batch_times(vellumkit.Tokenizer.from_model(model), documents)
 
     rate = lambda seconds: f"{megabytes / seconds:.1f}"
     rows = [
@@ -182,6 +200,8 @@ def measure_kind(kind, files):
         ["2 threads", f"ours encode_file({FILE_CHUNKS} chunks)", rate(file_time), f"{batch_time / file_time:.2f}x"],
         ["2 threads", "tiktoken encode_ordinary_batch", rate(batch_time), "1.00x"],
         ["2 threads", "tokenizers encode_batch", rate(hf_time), f"{batch_time / hf_time:.2f}x"],
+        *([f"{threads} thread{'s' * (threads > 1)}", f"ours Tokenizer.encode_batch({unit})", rate(seconds),
+           f"{batch_time / seconds:.2f}x"] for (unit, threads), seconds in batch_times.items()),
     ]
     print_table(f"{kind}: {', '.join(files)} ({megabytes:.1f} MB, {len(documents)} documents), "
                 f"{VOCAB_SIZE:,}-token byte model", ["threads", "tool", "MB/s", "vs tiktoken"], rows)
@@ -193,6 +213,8 @@ def measure_kind(kind, files):
         "ours_numpy_mb_s": megabytes / numpy_time, "tiktoken_mb_s": megabytes / tiktoken_time,
         "ours_file_1_thread_mb_s": megabytes / file_one_time, "ours_file_2_threads_mb_s": megabytes / file_time,
         "tiktoken_batch_2_threads_mb_s": megabytes / batch_time, "tokenizers_batch_mb_s": megabytes / hf_time,
+        **{f"ours_encode_batch_{unit}_{threads}_threads_mb_s": megabytes / seconds
+           for (unit, threads), seconds in batch_times.items()},
     }
     return result, model, encoding
 

@@ -26,7 +26,7 @@ SAMPLE = """床前明月光，疑是地上霜。举头望明月，低头思故�
 """
 
 
-def main(argument):
+def main(argument: str | None) -> None:
     with tempfile.TemporaryDirectory() as folder:
         if argument:
             path = pathlib.Path(argument)

@@ -15,13 +15,14 @@ import tempfile
 import time
 
 from vellumkit import BpeTrainer_u8_Idx, PreTokenizer
+from vellumkit.types import FileFormat
 
 SUFFIXES = {".py", ".txt", ".md"}
 EOT = "<|endoftext|>"
 VOCAB_SIZE = 8_000
 
 
-def corpus_files(argument):
+def corpus_files(argument: str | None) -> list[pathlib.Path]:
     root = pathlib.Path(argument) if argument else pathlib.Path(sysconfig.get_paths()["stdlib"])
     if root.is_file():
         return [root]
@@ -35,19 +36,19 @@ def corpus_files(argument):
 class Phase:
     """Prints how long the enclosed step took."""
 
-    def __init__(self, name):
+    def __init__(self, name: str) -> None:
         self.name = name
 
-    def __enter__(self):
+    def __enter__(self) -> "Phase":
         self.started = time.perf_counter()
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: object) -> None:
         if exc[0] is None:
             print(f"{self.name}: {time.perf_counter() - self.started:.2f} s")
 
 
-def main():
+def main() -> None:
     files = corpus_files(sys.argv[1] if len(sys.argv) > 1 else None)
     if not files:
         raise SystemExit("no text files found")
@@ -74,7 +75,8 @@ def main():
 
     folder = pathlib.Path(tempfile.mkdtemp(prefix="vellumkit-"))
     with Phase("save"):
-        for fmt in ("gpt2", "vellum"):
+        formats: tuple[FileFormat, ...] = ("gpt2", "vellum")
+        for fmt in formats:
             model.save_vocab(folder / f"vocab.{fmt}.json", fmt)
             model.save_merges_txt(folder / f"merges.{fmt}.txt", fmt)
     for path in sorted(folder.iterdir()):

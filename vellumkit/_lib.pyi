@@ -6,6 +6,8 @@ from typing import final
 import numpy as np
 import numpy.typing as npt
 
+from vellumkit.types import Boundary, FileFormat, InitialAlphabet, MixedBoundary, TieBreak, Unit
+
 _Path = str | os.PathLike[str]
 
 class BpeTrainerBase: ...
@@ -22,7 +24,7 @@ class UnicodeBigramSelection:
 @final
 class BpeModelBase:
     @property
-    def unit(self) -> str:
+    def unit(self) -> Unit:
         """Primary segmentation unit used by this model."""
     @property
     def last_merge_freq(self) -> int | None:
@@ -34,15 +36,15 @@ class BpeModelBase:
         self,
         pat_str: str | None = None,
         unicode_bigrams: Sequence[str] | None = None,
-        unicode_bigram_mixed_boundary: str = "keep",
+        unicode_bigram_mixed_boundary: MixedBoundary = "keep",
         split_on_vocab_bigrams: bool = True,
     ) -> BpeEncoderBase:
         """Build an encoder directly from the validated model."""
     def get_vocab(self) -> Vocabulary:
         """Return a view of the validated vocabulary."""
-    def save_vocab(self, path: _Path, format: str) -> None:
+    def save_vocab(self, path: _Path, format: FileFormat) -> None:
         """Save the validated vocabulary JSON."""
-    def save_merges_txt(self, path: _Path, format: str) -> None:
+    def save_merges_txt(self, path: _Path, format: FileFormat) -> None:
         """Save the validated merge list."""
 
 @final
@@ -50,8 +52,8 @@ class BpeTrainer_u8_Idx(BpeTrainerBase):
     def __new__(
         cls,
         special_tokens: Sequence[str],
-        initial_alphabet: str | None = None,
-        tie_break: str | None = None,
+        initial_alphabet: InitialAlphabet | None = None,
+        tie_break: TieBreak | None = None,
         parallel_merge_min_occurs_in: int | None = None,
         hot_pair_window_size: int | None = None,
         bigram_cutoff_freq: int | None = None,
@@ -94,8 +96,8 @@ class BpeTrainer_Character_CharIdx(BpeTrainerBase):
     def __new__(
         cls,
         special_tokens: Sequence[str],
-        initial_alphabet: str | None = None,
-        tie_break: str | None = None,
+        initial_alphabet: InitialAlphabet | None = None,
+        tie_break: TieBreak | None = None,
         parallel_merge_min_occurs_in: int | None = None,
         hot_pair_window_size: int | None = None,
         bigram_cutoff_freq: int | None = None,
@@ -155,18 +157,18 @@ class PreTokenizer:
         eot_token: str | None = None,
         pat_str: str | None = None,
         unicode_bigrams: Sequence[str] | None = None,
-        unicode_bigram_mixed_boundary: str = "keep",
+        unicode_bigram_mixed_boundary: MixedBoundary = "keep",
     ) -> PreTokenizer: ...
     def get_words(self, text: str) -> dict[str, int]:
         """Pretokenize text and return a word-frequency mapping."""
     def find_chunk_boundaries(
-        self, path: _Path, *, chunk_size: int = 1048576, boundary: str = "auto"
+        self, path: _Path, *, chunk_size: int = 1048576, boundary: Boundary = "auto"
     ) -> list[tuple[int, int]]:
         """Python wrapper for [`PreTokenizer::find_chunk_boundaries`]."""
     def get_words_from_segment(self, path: _Path, offset: int, length: int) -> dict[str, int]:
         """Python wrapper for [`PreTokenizer::get_words_from_segment`]."""
     def get_words_from_file(
-        self, path: _Path, *, chunk_size: int = 1048576, boundary: str = "auto"
+        self, path: _Path, *, chunk_size: int = 1048576, boundary: Boundary = "auto"
     ) -> dict[str, int]:
         """Python wrapper for [`PreTokenizer::get_words_from_file`]."""
     def bigram_counter(self) -> BigramCounter:
@@ -179,7 +181,7 @@ class PreTokenizer:
         path: _Path,
         *,
         chunk_size: int = 1048576,
-        boundary: str = "auto",
+        boundary: Boundary = "auto",
         top_k: int = 100000,
         min_freq: int = 16,
     ) -> list[str]: ...
@@ -188,7 +190,7 @@ class PreTokenizer:
         path: _Path,
         *,
         chunk_size: int = 1048576,
-        boundary: str = "auto",
+        boundary: Boundary = "auto",
         top_k: int = 100000,
         min_freq: int = 16,
     ) -> UnicodeBigramSelection: ...
@@ -235,8 +237,8 @@ class WordCounter:
 class BpeEncoderBase:
     def __new__(
         cls,
-        format: str,
-        unit: str,
+        format: FileFormat,
+        unit: Unit,
         vocab: dict[str, int] | None,
         merges: Sequence[tuple[str, str]] | None,
         vocab_file: _Path | None,
@@ -244,7 +246,7 @@ class BpeEncoderBase:
         special_tokens: Sequence[str] | None,
         pat_str: str | None = None,
         unicode_bigrams: Sequence[str] | None = None,
-        unicode_bigram_mixed_boundary: str = "keep",
+        unicode_bigram_mixed_boundary: MixedBoundary = "keep",
         split_on_vocab_bigrams: bool = True,
     ) -> BpeEncoderBase: ...
     def pre_tokenizer(self) -> PreTokenizer:
