@@ -17,6 +17,7 @@ tokenizers then use that model, all measured in this run, best of REPEATS.
 - Tokenizer.encode_batch (the high-level layer: texts joined into few native calls, chunks on a
   thread pool) on 1 and 2 threads, over the documents and over their lines, against tiktoken's
   encode_ordinary_batch on 2 threads; warm word cache.
+- encode() line by line from 1 and 2 Python threads sharing one warm encoder.
 - A 1 MB word of one repeated letter, to show that neither side goes quadratic... or which does.
 
 Run: make bench   (or .venv-bench/bin/python bench/encode.py; VELLUM_CORPORA=dir for other corpora)
@@ -26,6 +27,7 @@ import json
 import os
 import subprocess
 import sys
+import threading
 
 os.environ.setdefault("RAYON_NUM_THREADS", "2")
 
@@ -152,6 +154,26 @@ def encode_batch_times(high_level, documents):
     return times
 
 
+def python_thread_times(encoder, documents):
+    """Seconds of encode() called line by line from 1 and 2 Python threads sharing one warm
+    encoder: what a user's own thread pool does without the batch API."""
+    lines = [line for document in documents for line in document.splitlines(keepends=True)]
+    each(encoder.encode, lines)()
+    times = {}
+    for threads in (1, 2):
+        parts = [lines[i::threads] for i in range(threads)]
+
+        def run():
+            workers = [threading.Thread(target=each(encoder.encode, part)) for part in parts]
+            for worker in workers:
+                worker.start()
+            for worker in workers:
+                worker.join()
+
+        times[threads], _ = best_time(run, REPEATS)
+    return times
+
+
 def each(function, documents):
     return lambda: [function(document) for document in documents]
 
@@ -189,6 +211,7 @@ def measure_kind(kind, files):
     batch_time, _ = best_time(lambda: encoding.encode_ordinary_batch(documents, num_threads=2), REPEATS)
     hf_time, _ = best_time(lambda: tokenizer.encode_batch(documents), REPEATS)
     batch_times = encode_batch_times(vellumkit.Tokenizer.from_model(model), documents)
+    thread_times = python_thread_times(warm, documents)
 
     rate = lambda seconds: f"{megabytes / seconds:.1f}"
     rows = [
@@ -202,6 +225,8 @@ def measure_kind(kind, files):
         ["2 threads", "tokenizers encode_batch", rate(hf_time), f"{batch_time / hf_time:.2f}x"],
         *([f"{threads} thread{'s' * (threads > 1)}", f"ours Tokenizer.encode_batch({unit})", rate(seconds),
            f"{batch_time / seconds:.2f}x"] for (unit, threads), seconds in batch_times.items()),
+        *([f"{threads} thread{'s' * (threads > 1)}", "ours encode per line, Python threads", rate(seconds),
+           f"{batch_time / seconds:.2f}x"] for threads, seconds in thread_times.items()),
     ]
     print_table(f"{kind}: {', '.join(files)} ({megabytes:.1f} MB, {len(documents)} documents), "
                 f"{VOCAB_SIZE:,}-token byte model", ["threads", "tool", "MB/s", "vs tiktoken"], rows)
@@ -215,6 +240,8 @@ def measure_kind(kind, files):
         "tiktoken_batch_2_threads_mb_s": megabytes / batch_time, "tokenizers_batch_mb_s": megabytes / hf_time,
         **{f"ours_encode_batch_{unit}_{threads}_threads_mb_s": megabytes / seconds
            for (unit, threads), seconds in batch_times.items()},
+        **{f"ours_encode_lines_{threads}_python_threads_mb_s": megabytes / seconds
+           for threads, seconds in thread_times.items()},
     }
     return result, model, encoding
 

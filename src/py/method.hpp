@@ -87,6 +87,13 @@ struct Call {
   PyObject* held(Work&& work, Emit&& emit = {}) const {
     return emit_result(run_held([&] { return work(core); }, &errors), errors, emit);
   }
+
+  // released() when `release`, held() otherwise: handing the lock over wakes a thread that waits
+  // for it, which costs more than a short call's own work (see the caller's threshold).
+  template <class Work, class Emit = ReturnNone>
+  PyObject* released_if(bool release, Work&& work, Emit&& emit = {}) const {
+    return release ? released(work, emit) : held(work, emit);
+  }
 };
 
 // The parsed options, or nullopt with ValueError set.
