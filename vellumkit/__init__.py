@@ -1,7 +1,5 @@
 """vellumkit: a fast BPE tokenizer toolkit with a C++ core."""
 
-from importlib.metadata import version as _version
-
 from vellumkit._batch import EncodedBatch
 from vellumkit._contents import Merge, ModelContents
 from vellumkit._invariant import InvariantViolation
@@ -17,9 +15,9 @@ from vellumkit._lib import (
     Vocabulary,
     WordCounter,
 )
+from vellumkit._version import __version__
 from vellumkit.tokenizer import Tokenizer
 
-__version__ = _version("vellumkit")
 
 __all__ = [
     "BigramCounter",
