@@ -7,7 +7,7 @@ import uuid
 from collections.abc import Callable, Iterable
 from typing import Generic, TypeVar
 
-from distributed import Client, Future
+from distributed import Client, Future, as_completed
 
 from vellumkit._lib import PreTokenizer, WordCounter
 from vellumkit.distributed import _tasks
@@ -17,10 +17,13 @@ from vellumkit.distributed._pre_tokenizer_args import PreTokenizerArgs
 
 Counter = TypeVar("Counter")
 
-# Partials merged by one merge task. Every level of the tree reads all its partials once, so a
-# wide fan-in means few levels; eight keeps a tree of a thousand tasks to four levels while
-# leaving several merges per level to run in parallel.
-MERGE_FAN_IN = 8
+# Partials merged by one merge task, and the most that the client merges itself at the top of
+# the tree. Merges take priority over queued counting, so they run while counting goes on and
+# free the partials' memory early; after the last counting task, only its own merge and one
+# load on the client remain. A fan-in of four keeps that tail short (four loads) and a tree of
+# a thousand counting tasks to four levels.
+MERGE_FAN_IN = 4
+MERGE_PRIORITY = 1
 
 CountTask = Callable[[PreTokenizerArgs, Partials, list[Segment]], Partial]
 
@@ -29,9 +32,10 @@ class CountJob(Generic[Counter]):
     """A count running on the cluster.
 
     `futures` (the counting tasks, then the merge tasks) can be watched with Dask's progress
-    bar (`distributed.progress(job.futures)`) or on its dashboard. `result()` waits for the
-    count and returns the counter; it raises the first failure of any task. A worker that dies
-    is replaced and its tasks recomputed by Dask, so the count stays exact.
+    bar (`distributed.progress(job.futures)`) or on its dashboard. `result()` merges the top
+    of the tree on the client, as its partials come in, and returns the counter; it raises the
+    first failure of any task. A worker that dies is replaced and its tasks recomputed by Dask,
+    so the count stays exact.
     """
 
     def __init__(
@@ -39,6 +43,7 @@ class CountJob(Generic[Counter]):
         client: Client,
         counting: list[Future],
         merging: list[Future],
+        top: list[Future],
         finish: Callable[[WordCounter], Counter],
         pre_tokenizer: PreTokenizer,
         partials: Partials,
@@ -46,6 +51,7 @@ class CountJob(Generic[Counter]):
         self._client = client
         self.counting = counting
         self.merging = merging
+        self._top = top
         self._finish = finish
         self._pre_tokenizer = pre_tokenizer
         self._partials = partials
@@ -55,9 +61,16 @@ class CountJob(Generic[Counter]):
         return [*self.counting, *self.merging]
 
     def result(self) -> Counter:
-        root = self.merging[-1] if self.merging else self.counting[0]
         try:
-            return self._finish(self._partials.load(root.result(), self._pre_tokenizer))
+            total: WordCounter | None = None
+            for future in as_completed(self._top):
+                counter = self._partials.load(future.result(), self._pre_tokenizer)
+                if total is None:
+                    total = counter
+                else:
+                    total.merge(counter)
+            assert total is not None, "a count always has at least one counting task"
+            return self._finish(total)
         finally:
             self.release()
 
@@ -122,11 +135,18 @@ def submit_count(
     ]
     merging: list[Future] = []
     level, depth = counting, 0
-    while len(level) > 1:
+    while len(level) > MERGE_FAN_IN:
         level = [
-            client.submit(_tasks.merge, args, partials, level[start : start + MERGE_FAN_IN], key=f"vellumkit-merge-{run}-{depth}-{start}")
+            client.submit(
+                _tasks.merge,
+                args,
+                partials,
+                level[start : start + MERGE_FAN_IN],
+                key=f"vellumkit-merge-{run}-{depth}-{start}",
+                priority=MERGE_PRIORITY,
+            )
             for start in range(0, len(level), MERGE_FAN_IN)
         ]
         merging.extend(level)
         depth += 1
-    return CountJob(client, counting, merging, finish, pre_tokenizer, partials)
+    return CountJob(client, counting, merging, level, finish, pre_tokenizer, partials)
