@@ -136,17 +136,17 @@ def submit_count(
     merging: list[Future] = []
     level, depth = counting, 0
     while len(level) > MERGE_FAN_IN:
-        level = [
+        groups = [level[start : start + MERGE_FAN_IN] for start in range(0, len(level), MERGE_FAN_IN)]
+        merged = [
             client.submit(
-                _tasks.merge,
-                args,
-                partials,
-                level[start : start + MERGE_FAN_IN],
-                key=f"vellumkit-merge-{run}-{depth}-{start}",
-                priority=MERGE_PRIORITY,
+                _tasks.merge, args, partials, group, key=f"vellumkit-merge-{run}-{depth}-{index}", priority=MERGE_PRIORITY
             )
-            for start in range(0, len(level), MERGE_FAN_IN)
+            for index, group in enumerate(groups)
+            if len(group) > 1
         ]
-        merging.extend(level)
+        merging.extend(merged)
+        # A partial left alone at the end of a level goes up unchanged rather than through a
+        # merge task that would only load and save it.
+        level = merged + [group[0] for group in groups if len(group) == 1]
         depth += 1
     return CountJob(client, counting, merging, level, finish, pre_tokenizer, partials)
