@@ -188,6 +188,8 @@ def test_no_text_gives_empty_counters(client, corpus, paths):
     "change, error, message",
     [
         ({"paths": "missing"}, OSError, "No such file or directory.*missing.txt"),
+        ({"paths": "one path"}, TypeError, "not a single path"),
+        ({"task_size": 0}, ValueError, "task_size must be at least 1"),
         ({"boundary": "Line"}, ValueError, "Unknown boundary mode: Line"),
         ({"chunk_size": 0}, ValueError, "chunk_size must be at least 1"),
         ({"unicode_bigram_mixed_boundary": "Keep"}, ValueError, "Unknown unicode bigram mixed boundary mode"),
@@ -196,9 +198,13 @@ def test_no_text_gives_empty_counters(client, corpus, paths):
 @pytest.mark.parametrize("count", [count_words, count_bigrams])
 def test_failures_raise_and_leave_no_partials(client, corpus, tmp_path, count, change, error, message):
     change = dict(change)
-    paths = [*corpus, corpus[0].with_name("missing.txt")] if change.pop("paths", None) else corpus
+    paths = {
+        "missing": [*corpus, corpus[0].with_name("missing.txt")],
+        "one path": str(corpus[0]),
+        None: corpus,
+    }[change.pop("paths", None)]
     with pytest.raises(error, match=message):
-        count(client, paths, special_tokens=SPECIAL, partials_dir=tmp_path, task_size=700, **change)
+        count(client, paths, special_tokens=SPECIAL, partials_dir=tmp_path, **{"task_size": 700, **change})
     assert list(tmp_path.iterdir()) == []
 
 

@@ -115,6 +115,8 @@ def submit_count(
     partials_dir: str | os.PathLike[str] | None,
     task_size: int,
 ) -> CountJob[Counter]:
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError("paths must be a collection of paths, not a single path")
     if task_size < 1:
         raise ValueError("task_size must be at least 1")
     pre_tokenizer = args.build()  # refuses bad arguments here, before any work is sent
