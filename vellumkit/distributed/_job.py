@@ -103,6 +103,30 @@ def _find_all_segments(
     return [segment for segments in per_file for segment in segments]
 
 
+def _merge_tree(
+    client: Client, run: str, args: PreTokenizerArgs, partials: Partials, counting: list[Future]
+) -> tuple[list[Future], list[Future]]:
+    """Merge tasks over the counting tasks, level by level, until at most MERGE_FAN_IN partials
+    remain: all merge tasks, and those last partials for the client to merge."""
+    merging: list[Future] = []
+    level, depth = counting, 0
+    while len(level) > MERGE_FAN_IN:
+        groups = [level[start : start + MERGE_FAN_IN] for start in range(0, len(level), MERGE_FAN_IN)]
+        merged = [
+            client.submit(
+                _tasks.merge, args, partials, group, key=f"vellumkit-merge-{run}-{depth}-{index}", priority=MERGE_PRIORITY
+            )
+            for index, group in enumerate(groups)
+            if len(group) > 1
+        ]
+        merging.extend(merged)
+        # A partial left alone at the end of a level goes up unchanged rather than through a
+        # merge task that would only load and save it.
+        level = merged + [group[0] for group in groups if len(group) == 1]
+        depth += 1
+    return merging, level
+
+
 def submit_count(
     client: Client,
     paths: Iterable[str | os.PathLike[str]],
@@ -135,20 +159,5 @@ def submit_count(
         client.submit(count_task, args, partials, task, key=f"vellumkit-count-{run}-{index}")
         for index, task in enumerate(group_segments(segments, task_size))
     ]
-    merging: list[Future] = []
-    level, depth = counting, 0
-    while len(level) > MERGE_FAN_IN:
-        groups = [level[start : start + MERGE_FAN_IN] for start in range(0, len(level), MERGE_FAN_IN)]
-        merged = [
-            client.submit(
-                _tasks.merge, args, partials, group, key=f"vellumkit-merge-{run}-{depth}-{index}", priority=MERGE_PRIORITY
-            )
-            for index, group in enumerate(groups)
-            if len(group) > 1
-        ]
-        merging.extend(merged)
-        # A partial left alone at the end of a level goes up unchanged rather than through a
-        # merge task that would only load and save it.
-        level = merged + [group[0] for group in groups if len(group) == 1]
-        depth += 1
-    return CountJob(client, counting, merging, level, finish, pre_tokenizer, partials)
+    merging, top = _merge_tree(client, run, args, partials, counting)
+    return CountJob(client, counting, merging, top, finish, pre_tokenizer, partials)
