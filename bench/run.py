@@ -4,7 +4,8 @@ import pathlib
 import runpy
 import sys
 
-BENCHMARKS = ["pretokenize.py", "count.py", "train.py", "encode.py", "bigrams.py", "window.py", "long_pieces.py"]
+BENCHMARKS = ["pretokenize.py", "count.py", "train.py", "encode.py", "bigrams.py", "window.py", "long_pieces.py",
+              "distributed.py"]
 
 here = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(here))
