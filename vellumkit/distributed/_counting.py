@@ -10,6 +10,7 @@ from vellumkit.distributed import _tasks
 from vellumkit.distributed._bigram_rebuild import bigram_counter_from_counts
 from vellumkit.distributed._job import CountJob, submit_count
 from vellumkit.distributed._pre_tokenizer_args import PreTokenizerArgs
+from vellumkit.types import Boundary, MixedBoundary
 
 # Bytes of text per counting task. Every task's partial costs a load and a merge further up,
 # about as long as counting a tenth of a task of this size (a partial of half a million words
@@ -28,9 +29,9 @@ def submit_word_count(
     eot_token: str | None = None,
     pat_str: str | None = None,
     unicode_bigrams: Sequence[str] | None = None,
-    unicode_bigram_mixed_boundary: str = "keep",
+    unicode_bigram_mixed_boundary: MixedBoundary = "keep",
     chunk_size: int = 1048576,
-    boundary: str = "auto",
+    boundary: Boundary = "auto",
     partials_dir: _Path | None = None,
     task_size: int = DEFAULT_TASK_SIZE,
 ) -> CountJob[WordCounter]:
@@ -61,9 +62,9 @@ def submit_bigram_count(
     eot_token: str | None = None,
     pat_str: str | None = None,
     unicode_bigrams: Sequence[str] | None = None,
-    unicode_bigram_mixed_boundary: str = "keep",
+    unicode_bigram_mixed_boundary: MixedBoundary = "keep",
     chunk_size: int = 1048576,
-    boundary: str = "auto",
+    boundary: Boundary = "auto",
     partials_dir: _Path | None = None,
     task_size: int = DEFAULT_TASK_SIZE,
 ) -> CountJob[BigramCounter]:
@@ -91,9 +92,9 @@ def count_words(
     eot_token: str | None = None,
     pat_str: str | None = None,
     unicode_bigrams: Sequence[str] | None = None,
-    unicode_bigram_mixed_boundary: str = "keep",
+    unicode_bigram_mixed_boundary: MixedBoundary = "keep",
     chunk_size: int = 1048576,
-    boundary: str = "auto",
+    boundary: Boundary = "auto",
     partials_dir: _Path | None = None,
     task_size: int = DEFAULT_TASK_SIZE,
 ) -> WordCounter:
@@ -122,9 +123,9 @@ def count_bigrams(
     eot_token: str | None = None,
     pat_str: str | None = None,
     unicode_bigrams: Sequence[str] | None = None,
-    unicode_bigram_mixed_boundary: str = "keep",
+    unicode_bigram_mixed_boundary: MixedBoundary = "keep",
     chunk_size: int = 1048576,
-    boundary: str = "auto",
+    boundary: Boundary = "auto",
     partials_dir: _Path | None = None,
     task_size: int = DEFAULT_TASK_SIZE,
 ) -> BigramCounter:

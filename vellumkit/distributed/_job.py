@@ -14,6 +14,7 @@ from vellumkit.distributed import _tasks
 from vellumkit.distributed._partials import Partial, Partials
 from vellumkit.distributed._plan import Segment, group_segments
 from vellumkit.distributed._pre_tokenizer_args import PreTokenizerArgs
+from vellumkit.types import Boundary
 
 Counter = TypeVar("Counter")
 
@@ -41,9 +42,9 @@ class CountJob(Generic[Counter]):
     def __init__(
         self,
         client: Client,
-        counting: list[Future],
-        merging: list[Future],
-        top: list[Future],
+        counting: list[Future[Partial]],
+        merging: list[Future[Partial]],
+        top: list[Future[Partial]],
         finish: Callable[[WordCounter], Counter],
         pre_tokenizer: PreTokenizer,
         partials: Partials,
@@ -57,7 +58,7 @@ class CountJob(Generic[Counter]):
         self._partials = partials
 
     @property
-    def futures(self) -> list[Future]:
+    def futures(self) -> list[Future[Partial]]:
         return [*self.counting, *self.merging]
 
     def result(self) -> Counter:
@@ -88,7 +89,7 @@ def _remove_partials(partials: Partials) -> None:
 
 
 def _find_all_segments(
-    client: Client, run: str, args: PreTokenizerArgs, paths: list[str], chunk_size: int, boundary: str
+    client: Client, run: str, args: PreTokenizerArgs, paths: list[str], chunk_size: int, boundary: Boundary
 ) -> list[Segment]:
     """Segments of every file in order, found on the workers (the files need not be visible to
     the client, and the search for an end-of-text marker may read a whole file)."""
@@ -104,11 +105,11 @@ def _find_all_segments(
 
 
 def _merge_tree(
-    client: Client, run: str, args: PreTokenizerArgs, partials: Partials, counting: list[Future]
-) -> tuple[list[Future], list[Future]]:
+    client: Client, run: str, args: PreTokenizerArgs, partials: Partials, counting: list[Future[Partial]]
+) -> tuple[list[Future[Partial]], list[Future[Partial]]]:
     """Merge tasks over the counting tasks, level by level, until at most MERGE_FAN_IN partials
     remain: all merge tasks, and those last partials for the client to merge."""
-    merging: list[Future] = []
+    merging: list[Future[Partial]] = []
     level, depth = counting, 0
     while len(level) > MERGE_FAN_IN:
         groups = [level[start : start + MERGE_FAN_IN] for start in range(0, len(level), MERGE_FAN_IN)]
@@ -135,7 +136,7 @@ def submit_count(
     finish: Callable[[WordCounter], Counter],
     *,
     chunk_size: int,
-    boundary: str,
+    boundary: Boundary,
     partials_dir: str | os.PathLike[str] | None,
     task_size: int,
 ) -> CountJob[Counter]:

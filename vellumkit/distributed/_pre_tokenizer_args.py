@@ -9,6 +9,7 @@ from collections.abc import Sequence
 from dataclasses import dataclass
 
 from vellumkit._lib import PreTokenizer
+from vellumkit.types import MixedBoundary
 
 
 @dataclass(frozen=True)
@@ -17,7 +18,7 @@ class PreTokenizerArgs:
     eot_token: str | None
     pat_str: str | None
     unicode_bigrams: tuple[str, ...] | None
-    unicode_bigram_mixed_boundary: str
+    unicode_bigram_mixed_boundary: MixedBoundary
 
     @classmethod
     def of(
@@ -26,7 +27,7 @@ class PreTokenizerArgs:
         eot_token: str | None,
         pat_str: str | None,
         unicode_bigrams: Sequence[str] | None,
-        unicode_bigram_mixed_boundary: str,
+        unicode_bigram_mixed_boundary: MixedBoundary,
     ) -> "PreTokenizerArgs":
         bigrams = None if unicode_bigrams is None else tuple(unicode_bigrams)
         return cls(tuple(special_tokens), eot_token, pat_str, bigrams, unicode_bigram_mixed_boundary)

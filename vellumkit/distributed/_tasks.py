@@ -9,9 +9,10 @@ from vellumkit.distributed._partials import Partial, Partials
 from vellumkit.distributed._plan import Segment
 from vellumkit.distributed._pre_tokenizer_args import PreTokenizerArgs, shared_pre_tokenizer
 from vellumkit.distributed._segment_reading import segment_texts
+from vellumkit.types import Boundary
 
 
-def find_segments(args: PreTokenizerArgs, path: str, chunk_size: int, boundary: str) -> list[Segment]:
+def find_segments(args: PreTokenizerArgs, path: str, chunk_size: int, boundary: Boundary) -> list[Segment]:
     """The non-empty segments of `path`, cut by the core exactly as get_words_from_file cuts them."""
     pre_tokenizer = shared_pre_tokenizer(args)
     try:
