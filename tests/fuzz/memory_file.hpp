@@ -11,6 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "bpe/token_text.hpp"
+#include "bpe/units.hpp"
+
 namespace vellum::fuzz {
 
 class MemoryFile {
@@ -38,6 +41,17 @@ class MemoryFile {
 
 inline std::string_view as_text(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
+}
+
+// Calls `work.template operator()<Unit>(format)` for the one of the three kinds of token files
+// (gpt2 bytes, vellum bytes, vellum characters) that `choice` picks.
+template <class Work>
+void with_file_kind(std::uint8_t choice, Work&& work) {
+  switch (choice % 3) {
+    case 0: work.template operator()<std::uint8_t>(FileFormat::Gpt2); break;
+    case 1: work.template operator()<std::uint8_t>(FileFormat::Vellum); break;
+    default: work.template operator()<Character>(FileFormat::Vellum); break;
+  }
 }
 
 // A broken expectation: abort, so that libFuzzer records the input as a crash.

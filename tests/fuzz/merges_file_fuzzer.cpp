@@ -29,10 +29,6 @@ void round_trip(std::string_view text, FileFormat format) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::string_view text = fuzz::as_text(data + 1, size - 1);
-  switch (data[0] % 3) {
-    case 0: round_trip<std::uint8_t>(text, FileFormat::Gpt2); break;
-    case 1: round_trip<std::uint8_t>(text, FileFormat::Vellum); break;
-    default: round_trip<Character>(text, FileFormat::Vellum); break;
-  }
+  fuzz::with_file_kind(data[0], [&]<class Unit>(FileFormat format) { round_trip<Unit>(text, format); });
   return 0;
 }
