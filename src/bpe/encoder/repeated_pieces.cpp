@@ -16,13 +16,11 @@
 // 2 bytes of memory per input byte beside the text; the general long-word path took 19 s and
 // 2.1 GB for the spaces.
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <vector>
 
 #include "bpe/encoder/encoder.hpp"
 #include "bpe/unit_kinds.hpp"
-#include "util/utf8.hpp"
 
 namespace vellum {
 namespace {
@@ -44,12 +42,6 @@ struct Periodic {
   TokenIds tail;
 };
 
-struct PairMerge {
-  Idx left;
-  Idx right;
-  Idx target;
-};
-
 // The output of merging `pair` greedily over `symbols`, whose first symbol was already taken by
 // the previous part when `carry_in`; `next` is the symbol after them. `carry_out` tells whether
 // the last symbol paired with `next`.
@@ -58,7 +50,7 @@ struct Pass {
   bool carry_out = false;
 };
 
-Pass merge_pass(const TokenIds& symbols, const PairMerge& pair, bool carry_in, std::optional<Idx> next) {
+Pass merge_pass(const TokenIds& symbols, const MergeIds& pair, bool carry_in, std::optional<Idx> next) {
   Pass pass;
   pass.out.reserve(symbols.size());
   const std::size_t n = symbols.size();
@@ -88,7 +80,7 @@ std::optional<Idx> first_of(const TokenIds& symbols) {
 }
 
 // Applies `pair` to the whole sequence, which holds at least two copies of its period.
-Periodic apply_merge(const Periodic& in, const PairMerge& pair) {
+Periodic apply_merge(const Periodic& in, const MergeIds& pair) {
   Periodic result;
   const Idx period_first = in.period.front();
   Pass head = merge_pass(in.head, pair, false, period_first);
@@ -214,8 +206,7 @@ TokenIds Encoder<Kind>::merge_repeated(TokenIds head, TokenIds block, std::uint6
     if (!run.tail.empty()) consider(run.period.back(), run.tail.front());
     consider_within(run.tail);
     if (best == nullptr) return written_out(run);
-    const MergeIds& merge = merges_[best->rank];
-    run = apply_merge(run, PairMerge{merge.left, merge.right, merge.target});
+    run = apply_merge(run, merges_[best->rank]);
     normalize(run);
   }
   TokenIds symbols = written_out(run);
