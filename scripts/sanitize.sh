@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 venv=$(realpath "${1:-.venv}")
 build=build/sanitize
-site=$build/site
+site=$PWD/$build/site  # absolute: tests start interpreters in other folders
 
 "$venv/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUM_BUILD_PYTHON=ON -DVELLUM_BUILD_TESTS=ON \
