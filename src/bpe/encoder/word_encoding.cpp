@@ -348,7 +348,7 @@ Result<TokenIds> Encoder<Kind>::encode(std::string_view text) const {
         arena.push_back(id->second);
       } else if (auto whole = whole_ids_.find(piece); whole != whole_ids_.end()) {
         arena.push_back(whole->second);
-      } else if (!cache_.find_into(piece, arena)) {
+      } else if (piece.size() > kMaxCachedWordBytes || !cache_.find_into(piece, arena)) {
         auto ids = encode_word(piece);
         if (!ids) return std::unexpected(std::move(ids.error()));
         arena.insert(arena.end(), (*ids)->begin(), (*ids)->end());
